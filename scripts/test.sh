@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds everything with warnings as errors and runs the whole
+# test suite. Usage: scripts/test.sh [extra ctest arguments]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+"$root/scripts/setup.sh"
+
+build="$root/build/ci"
+cmake --preset ci >/dev/null
+cmake --build "$build" --parallel "$(nproc)"
+
+# One virtual display for every libobs test of the run.
+if [ -z "${DISPLAY:-}" ]; then
+	for n in $(seq 90 140); do
+		[ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+	done
+	Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+	xvfb_pid=$!
+	trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+	for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+	export DISPLAY="$display"
+fi
+
+ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@"

@@ -1,0 +1,20 @@
+#!/bin/sh
+# Lists the dynamic symbols the module defines and compares them with the entry points.
+set -eu
+module="$1"
+expected="obs_module_description
+obs_module_free_locale
+obs_module_get_string
+obs_module_load
+obs_module_set_locale
+obs_module_set_pointer
+obs_module_unload
+obs_module_ver"
+actual=$(nm -D --defined-only "$module" | awk '$2 ~ /^[TtWw]$/ {print $3}' | grep -v '^_' | sort)
+if [ "$actual" != "$expected" ]; then
+	echo "exported functions differ from the entry points:"
+	echo "--- expected"; echo "$expected"
+	echo "--- actual"; echo "$actual"
+	exit 1
+fi
+echo "exports ok: $(echo "$actual" | tr '\n' ' ')"
