@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and runs each for a bounded time.
+# Usage: scripts/fuzz.sh [seconds per target, default 60] [target name filter]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+seconds="${1:-60}"
+filter="${2:-}"
+cmake --preset fuzz >/dev/null
+cmake --build build/fuzz --parallel "$(nproc)"
+status=0
+for bin in build/fuzz/tools/fuzz/fuzz_*; do
+	[ -x "$bin" ] || continue
+	name="$(basename "$bin")"
+	[ -z "$filter" ] || [[ "$name" == *"$filter"* ]] || continue
+	corpus="$root/build/fuzz/corpus/$name"
+	mkdir -p "$corpus"
+	echo "fuzz: $name for ${seconds}s"
+	if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 "$corpus" \
+		>"build/fuzz/$name.log" 2>&1; then
+		echo "fuzz: $name FAILED (see build/fuzz/$name.log)"
+		tail -40 "build/fuzz/$name.log"
+		status=1
+	else
+		grep -E "stat::number_of_executed_units|Done" "build/fuzz/$name.log" | tail -2 || true
+	fi
+done
+exit $status
