@@ -25,18 +25,18 @@ enum class BodyMode {
 
 struct HttpRequest {
 	std::string method = "GET";
-	bool secure = true;       // TLS, with certificate and host verification always on
-	std::string host;         // decoded host name or address, UTF-8
+	bool secure = true; // TLS, with certificate and host verification always on
+	std::string host;   // decoded host name or address, UTF-8
 	int port = 443;
 	std::string pathAndQuery; // "/path?encoded-query"
 	std::string userAgent;
-	std::string headers;      // "Name: value\r\nName: value", added as one block
+	std::string headers; // "Name: value\r\nName: value", added as one block
 	std::string body;
 	HttpTimeouts timeouts;
 
 	BodyMode bodyMode = BodyMode::Ignore;
 	int64_t maxBodyBytes = 0;
-	std::string *responseBody = nullptr;                 // chunks are appended here, if set
+	std::string *responseBody = nullptr;                // chunks are appended here, if set
 	std::function<bool(const char *, size_t)> bodySink; // and/or handed here; false stops the read
 
 	// Extra root certificates (PEM file) trusted for this request only, besides the
@@ -60,9 +60,9 @@ enum class Phase {
 };
 
 struct HttpResult {
-	int status = 0;          // final HTTP status; 0 when the exchange failed
+	int status = 0; // final HTTP status; 0 when the exchange failed
 	Phase failedAt = Phase::None;
-	unsigned long code = 0;  // the transport's own error code (GetLastError, CURLcode)
+	unsigned long code = 0; // the transport's own error code (GetLastError, CURLcode)
 };
 
 // "WinHTTP" or "libcurl": how error texts name the transport.

@@ -225,8 +225,8 @@ HttpResult httpRequest(const HttpRequest &request)
 	}
 	curl_off_t connectTime = 0;
 	curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connectTime);
-	result.failedAt = ex.stalled ? (connectTime > 0 ? Phase::Receive : Phase::Connect)
-				     : phaseOf(rc, connectTime > 0);
+	result.failedAt =
+		ex.stalled ? (connectTime > 0 ? Phase::Receive : Phase::Connect) : phaseOf(rc, connectTime > 0);
 	result.code = rc;
 	return result;
 }
