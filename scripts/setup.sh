@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need. Idempotent: packages already
 # present are not fetched again, and apt's index is refreshed at most once per run.
+# Usage: scripts/setup.sh [list ...]   (names of scripts/packages/<list>.txt; default: all)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+lists=()
+for name in "$@"; do
+	lists+=("$here/packages/$name.txt")
+done
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
 	sudo_cmd=(sudo)
 fi
 
+[ ${#lists[@]} -gt 0 ] || lists=("$here"/packages/*.txt)
 wanted=()
-for list in "$here"/packages/*.txt; do
+for list in "${lists[@]}"; do
 	while read -r pkg _; do
 		case "$pkg" in '' | '#'*) continue ;; esac
 		wanted+=("$pkg")
@@ -18,7 +24,8 @@ for list in "$here"/packages/*.txt; do
 done
 # OBS itself only for the plug-ins libobs tests load (image_source, color_source); its
 # recommended packages would pull a desktop.
-no_recommends=(obs-studio)
+no_recommends=()
+[ $# -gt 0 ] || no_recommends=(obs-studio)
 
 missing=()
 for pkg in "${wanted[@]}" "${no_recommends[@]}"; do
