@@ -167,12 +167,13 @@ RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees)
 		maxY = std::max(maxY, y);
 	}
 
-	// The extents are checked as floats before they become sizes: a NaN angle leaves them at
-	// their start values (a 2 x 2 canvas), a huge crop makes them exceed the limits.
-	const float spanX = std::ceil(maxX - minX) + 1.f, spanY = std::ceil(maxY - minY) + 1.f;
+	// Sizes are settled as floats before they become integers: a NaN angle leaves the extents
+	// at their start values (the canvas is then 2 x 2), a huge crop makes them exceed the limits.
+	const float spanX = std::max(2.f, std::ceil(maxX - minX) + 1.f);
+	const float spanY = std::max(2.f, std::ceil(maxY - minY) + 1.f);
 	if (!(spanX <= float(kMaxBarSide) && spanY <= float(kMaxBarSide)))
 		return {};
-	const int32_t width = std::max(2, int32_t(spanX)), height = std::max(2, int32_t(spanY));
+	const int32_t width = int32_t(spanX), height = int32_t(spanY);
 	if (!withinBudget(width, height))
 		return {};
 

@@ -14,19 +14,19 @@ bool isReadableBar(const RgbaCrop &bar)
 	return isReadableCrop(bar) && bar.width >= 12 && bar.height >= 8;
 }
 
-// Set pixels per row after the shear s, without building the sheared mask.
-std::vector<int32_t> shearedRowCounts(const Mask &mask, float s)
+struct SetPixel {
+	int32_t x, y;
+};
+
+// The shear search only needs where the set pixels are; a bar crop holds few of them.
+std::vector<SetPixel> setPixels(const Mask &mask)
 {
-	std::vector<int32_t> rows(size_t(mask.height), 0);
-	for (int32_t x = 0; x < mask.width; ++x) {
-		const int64_t d = shearOffset(x, mask.width, s);
-		for (int32_t y0 = 0; y0 < mask.height; ++y0) {
-			const int64_t y = y0 + d;
-			if (mask.at(x, y0) && y >= 0 && y < mask.height)
-				++rows[size_t(y)];
-		}
-	}
-	return rows;
+	std::vector<SetPixel> out;
+	for (int32_t y = 0; y < mask.height; ++y)
+		for (int32_t x = 0; x < mask.width; ++x)
+			if (mask.at(x, y))
+				out.push_back({x, y});
+	return out;
 }
 
 std::vector<int32_t> rowCounts(const Mask &mask)
@@ -51,6 +51,9 @@ float fillOf(const Segment &seg, const std::vector<int32_t> &profile, int32_t w,
 
 bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
 {
+	// The integer rules first: they turn away the dark ground of the HUD without float work.
+	if (int(B) < int(G) - 20 || int(G) + int(B) <= 2 * int(R) + 20)
+		return false;
 	const float r = float(R) / 255.f, g = float(G) / 255.f, b = float(B) / 255.f;
 	const float mx = std::max({r, g, b});
 	const float delta = mx - std::min({r, g, b});
@@ -66,8 +69,7 @@ bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
 			hue += 360.f;
 	}
 	const float saturation = mx > 0.f ? delta / mx : 0.f;
-	return hue >= 170.f && hue <= 220.f && saturation >= 0.16f && mx >= 0.32f && int(B) >= int(G) - 20 &&
-	       int(G) + int(B) > 2 * int(R) + 20;
+	return hue >= 170.f && hue <= 220.f && saturation >= 0.16f && mx >= 0.32f;
 }
 
 Mask plateMask(const RgbaCrop &image)
@@ -108,12 +110,21 @@ Mask shearMask(const Mask &mask, float s)
 
 float findShear(const Mask &mask)
 {
+	const std::vector<SetPixel> set = setPixels(mask);
+	std::vector<int32_t> offsets(size_t(mask.width)), rows(size_t(mask.height));
 	float best = 0.f;
 	int32_t bestScore = -1;
 	for (int k = -10; k <= 10; ++k) {
 		const float s = float(k) * 0.01f;
-		const std::vector<int32_t> rows = shearedRowCounts(mask, s);
-		const int32_t score = rows.empty() ? 0 : *std::max_element(rows.begin(), rows.end());
+		for (int32_t x = 0; x < mask.width; ++x)
+			offsets[size_t(x)] = shearOffset(x, mask.width, s);
+		std::fill(rows.begin(), rows.end(), 0);
+		int32_t score = 0;
+		for (const SetPixel &p : set) {
+			const int64_t y = int64_t(p.y) + offsets[size_t(p.x)];
+			if (y >= 0 && y < mask.height)
+				score = std::max(score, ++rows[size_t(y)]);
+		}
 		if (score > bestScore) {
 			bestScore = score;
 			best = s;
