@@ -86,7 +86,7 @@ public:
 	LoopbackServer &operator=(const LoopbackServer &) = delete;
 
 	int port() const;
-	std::string url(std::string_view pathAndQuery = "/") const; // http(s)://127.0.0.1:port...
+	std::string url(std::string_view pathAndQuery = {}) const; // http(s)://127.0.0.1:port + pathAndQuery
 
 	std::vector<RecordedRequest> requests() const;
 	size_t requestCount() const;
