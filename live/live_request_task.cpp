@@ -9,6 +9,21 @@
 #include <string_view>
 #include <utility>
 
+// Qt's pool hands a task to one of its threads under a futex-based lock inside Qt, which
+// ThreadSanitizer cannot see. Its builds are told about that hand-over here, so that what it
+// reports is about this code and not about Qt's.
+#if defined(__SANITIZE_THREAD__)
+#define OSTRELO_TSAN_HANDOVER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define OSTRELO_TSAN_HANDOVER 1
+#endif
+#endif
+#ifdef OSTRELO_TSAN_HANDOVER
+extern "C" void __tsan_acquire(void *addr);
+extern "C" void __tsan_release(void *addr);
+#endif
+
 namespace ostrelo {
 
 LiveResult runLiveRequest(const LiveRequest &request)
@@ -36,10 +51,16 @@ LiveRequestTask::LiveRequestTask(std::shared_ptr<LiveClientLink> link, LiveReque
     : link_(std::move(link)), request_(std::move(request))
 {
 	setAutoDelete(true);
+#ifdef OSTRELO_TSAN_HANDOVER
+	__tsan_release(this);
+#endif
 }
 
 void LiveRequestTask::run()
 {
+#ifdef OSTRELO_TSAN_HANDOVER
+	__tsan_acquire(this);
+#endif
 	LiveResult result = runLiveRequest(request_);
 
 	std::lock_guard<std::mutex> guard(link_->lock);
