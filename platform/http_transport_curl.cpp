@@ -201,16 +201,22 @@ HttpResult httpRequest(const HttpRequest &request)
 	ex.request = &request;
 
 	curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-	curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-	if (detail::equalsIgnoreCase(request.method, "HEAD")) {
+	const bool head = detail::equalsIgnoreCase(request.method, "HEAD");
+	const bool withBody = !head && (!request.body.empty() || detail::equalsIgnoreCase(request.method, "POST"));
+	if (head) {
 		curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
-	} else if (request.body.empty() && !detail::equalsIgnoreCase(request.method, "POST")) {
+	} else if (!withBody) {
 		curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
 	} else {
 		// A POST without a body still says "Content-Length: 0", as WinHTTP does.
 		curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
 		curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
 	}
+	// Name the method only where curl's own word differs: a named method sticks through
+	// followed redirects, while curl's own POST turns into a GET on a 302 or 303, as WinHTTP's.
+	const char *curlSays = head ? "HEAD" : withBody ? "POST" : "GET";
+	if (request.method != curlSays)
+		curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
 	curl_easy_setopt(c, CURLOPT_USERAGENT, request.userAgent.c_str());
 	curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
 	curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);

@@ -166,8 +166,11 @@ HttpResult httpRequest(const HttpRequest &request)
 		WinHttpSetOption(req.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
 	}
 
-	if (!request.headers.empty()) {
-		const std::wstring headers = widen(request.headers);
+	if (!lines.empty()) {
+		std::string block;
+		for (const std::string &line : lines)
+			block += (block.empty() ? "" : "\r\n") + line;
+		const std::wstring headers = widen(block);
 		if (!WinHttpAddRequestHeaders(req.get(), headers.c_str(), DWORD(-1L),
 					      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
 			return failure(Phase::Headers, GetLastError());

@@ -163,10 +163,15 @@ TEST(HttpTransport, FollowsRedirectsOnlyWhenAsked)
 		return r;
 	});
 	HttpRequest r = requestTo(server.port(), "/start");
+	r.method = "POST";
+	r.body = "{}";
 	r.followRedirects = true;
 	EXPECT_EQ(httpRequest(r).status, 200);
 	ASSERT_EQ(server.requestCount(), 2u);
-	EXPECT_EQ(server.requests()[1].target, "/next");
+	const RecordedRequest followed = server.requests()[1];
+	EXPECT_EQ(followed.target, "/next");
+	EXPECT_EQ(followed.method, "GET"); // a POST answered with 302 is followed by a GET
+	EXPECT_TRUE(followed.body.empty());
 }
 
 TEST(HttpTransport, ReadsTheBodyUpToItsCap)
