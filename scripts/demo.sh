@@ -48,7 +48,7 @@ host_obs_fits() {
 started=$SECONDS
 if host_obs_fits; then
 	echo "demo: using this machine's $(obs --version | head -1)"
-	"$project/scripts/setup.sh" build realobs
+	"$project/scripts/setup.sh" build demo
 	build="$project/build/demo-host"
 	cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTRELO_BUILD_TESTS=OFF \
 		-DOSTRELO_BUILD_TOOLS=ON -DOSTRELO_INSTALL_USER_PLUGIN=ON >/dev/null
