@@ -219,6 +219,18 @@ def first_run(checks, obs, receiver, frames):
         "the filtered source shows exactly the frame file", differing == 0, f"{differing} pixels, up to {largest}"
     )
 
+    # OBS's filters dialog shows the stat reader's properties panel next to the live picture.
+    ws.call("OpenInputFiltersDialog", inputName=SOURCE)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and not any(t.startswith("Filters for") for t in obs.window_titles()):
+        time.sleep(0.25)
+    time.sleep(1.0)
+    checks.check(
+        "the filters dialog opens on the stat reader's panel",
+        obs.running() and any(t.startswith("Filters for") for t in obs.window_titles()),
+        obs.window_titles(),
+    )
+
     # Counters move on; then, with nothing changing, the confirmed values are repeated.
     stage.show_frame(ws, SOURCE, frames.in_match(kills=4, players=90, teams=38, plates=2.5))
     moved = updates.wait(kills=4, players_left=90, teams_left=38)

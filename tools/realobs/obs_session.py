@@ -271,6 +271,13 @@ class ObsSession:
             self._stdout = None
         return self.process.returncode
 
+    def window_titles(self):
+        """Titles of the top-level windows on the display."""
+        tree = subprocess.run(
+            ["xwininfo", "-root", "-tree", "-display", self.display], capture_output=True, text=True, check=True
+        ).stdout
+        return re.findall(r'^\s+0x[0-9a-f]+ "(.*)": \(', tree, re.M)
+
     def screenshot(self, path):
         """The whole virtual screen, which the OBS window fills."""
         subprocess.run(
