@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Starting the downloaded installer. No Qt and no libobs here: the Windows source builds alone.
@@ -16,13 +17,18 @@ public:
 	HeldFile(const HeldFile &) = delete;
 	HeldFile &operator=(const HeldFile &) = delete;
 
-	bool isOpen() const { return fd_ >= 0; }
-	// C runtime descriptor positioned at the start, owned by this object.
-	int fd() const { return fd_; }
+	bool isOpen() const;
+	// Reads up to size bytes from where the last read ended: the count read, 0 at the end,
+	// -1 on an error.
+	int64_t read(char *buffer, int64_t size);
 	void close();
 
 private:
+#ifdef _WIN32
+	void *handle_ = nullptr;
+#else
 	int fd_ = -1;
+#endif
 };
 
 // Starts the installer at utf8Path (native separators) elevated and silent ("/S"), without

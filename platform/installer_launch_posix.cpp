@@ -4,6 +4,7 @@
 
 #include "platform/installer_launch.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,6 +19,22 @@ HeldFile::HeldFile(const std::string &utf8Path)
 HeldFile::~HeldFile()
 {
 	close();
+}
+
+bool HeldFile::isOpen() const
+{
+	return fd_ >= 0;
+}
+
+int64_t HeldFile::read(char *buffer, int64_t size)
+{
+	if (fd_ < 0 || size < 0)
+		return -1;
+	for (;;) {
+		const ssize_t n = ::read(fd_, buffer, size_t(size));
+		if (n >= 0 || errno != EINTR)
+			return n;
+	}
 }
 
 void HeldFile::close()

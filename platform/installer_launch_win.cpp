@@ -6,9 +6,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 namespace ostrelo::platform {
 
 namespace {
@@ -32,15 +29,12 @@ HeldFile::HeldFile(const std::string &utf8Path)
 	const std::wstring path = widen(utf8Path);
 	if (path.empty())
 		return;
-	// FILE_SHARE_READ alone: writers, renames and deletes fail while this handle is open, and
-	// starting the program (which maps the file for reading) still works.
+	// FILE_SHARE_READ alone: writers, renames, replacements and deletes fail while this
+	// handle is open, and starting the program (which maps the file for reading) still works.
 	HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
 				    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-	if (handle == INVALID_HANDLE_VALUE)
-		return;
-	fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-	if (fd_ < 0)
-		CloseHandle(handle);
+	if (handle != INVALID_HANDLE_VALUE)
+		handle_ = handle;
 }
 
 HeldFile::~HeldFile()
@@ -48,11 +42,27 @@ HeldFile::~HeldFile()
 	close();
 }
 
+bool HeldFile::isOpen() const
+{
+	return handle_ != nullptr;
+}
+
+int64_t HeldFile::read(char *buffer, int64_t size)
+{
+	if (!handle_ || size < 0)
+		return -1;
+	DWORD got = 0;
+	const DWORD want = DWORD(size < (int64_t(1) << 30) ? size : (int64_t(1) << 30));
+	if (!ReadFile(static_cast<HANDLE>(handle_), buffer, want, &got, nullptr))
+		return -1;
+	return int64_t(got);
+}
+
 void HeldFile::close()
 {
-	if (fd_ >= 0)
-		_close(fd_); // closes the handle it owns
-	fd_ = -1;
+	if (handle_)
+		CloseHandle(static_cast<HANDLE>(handle_));
+	handle_ = nullptr;
 }
 
 bool launchInstallerElevated(const std::string &utf8Path)

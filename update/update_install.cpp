@@ -123,6 +123,20 @@ private:
 	qint64 maxBytes_;
 };
 
+// Feeds the whole held file to the hash, from the handle that stays open until the launch.
+bool addHeldFile(QCryptographicHash &hash, platform::HeldFile &held)
+{
+	QByteArray chunk(64 * 1024, Qt::Uninitialized);
+	for (;;) {
+		const int64_t n = held.read(chunk.data(), chunk.size());
+		if (n < 0)
+			return false;
+		if (n == 0)
+			return true;
+		hash.addData(QByteArrayView(chunk.constData(), qsizetype(n)));
+	}
+}
+
 void discard(platform::HeldFile &held, const QString &path)
 {
 	held.close();
@@ -144,8 +158,8 @@ void setInstallerMaxBytesForTests(qint64 maximum)
 
 QString installerTempPath(const std::string &version)
 {
-	// Qt answers an empty path for a temp folder that does not exist; joined to a name that
-	// would be a file in whatever folder OBS runs from.
+	// For a temp folder that does not exist Qt answers an empty path, and the bare name would
+	// land in whatever folder OBS runs from.
 	const QString folder = QDir::tempPath();
 	if (folder.isEmpty() || !QDir::isAbsolutePath(folder))
 		return QString();
@@ -155,7 +169,8 @@ QString installerTempPath(const std::string &version)
 void installUpdate(const UpdateManifest &manifest)
 {
 	const QString path = installerTempPath(manifest.version);
-	const qint64 maxBytes = g_maxBytes > 0 ? g_maxBytes.load() : kInstallerMaxBytes;
+	const qint64 testCap = g_maxBytes.load();
+	const qint64 maxBytes = testCap > 0 ? testCap : kInstallerMaxBytes;
 
 	auto state = std::make_shared<DownloadState>();
 	QEventLoop loop;
@@ -188,16 +203,13 @@ void installUpdate(const UpdateManifest &manifest)
 	// checked is the file that starts.
 	const std::string nativePath = QDir::toNativeSeparators(path).toStdString();
 	platform::HeldFile held(nativePath);
-	QFile reader;
-	if (!held.isOpen() || !reader.open(held.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+	if (!held.isOpen()) {
 		discard(held, path);
 		showWarning(nullptr, QStringLiteral("The downloaded installer could not be read."));
 		return;
 	}
 	QCryptographicHash hash(QCryptographicHash::Sha256);
-	const bool hashed = hash.addData(&reader);
-	reader.close();
-	if (!hashed) {
+	if (!addHeldFile(hash, held)) {
 		discard(held, path);
 		showWarning(nullptr, QStringLiteral("The downloaded installer could not be checked."));
 		return;
