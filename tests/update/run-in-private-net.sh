@@ -11,6 +11,8 @@ hosts="$(mktemp)"
 trap 'rm -f "$hosts"' EXIT
 printf '127.0.0.1 localhost\n127.0.0.1 %s www.%s\n' "$host" "$host" >"$hosts"
 chmod 644 "$hosts"
+# Nothing outside is reachable from in there, a proxy included.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 userns=""
 [ "$(id -u)" -eq 0 ] || userns="--map-root-user"
 # The inner shell takes the hosts file as $0 and the program with its arguments as "$@".
