@@ -104,16 +104,16 @@ void promptForUpdate(const UpdateManifest &manifest)
 		return;
 
 	enum { kUpdate, kLater, kSkip };
-	MessageBoxSpec spec;
-	spec.icon = QMessageBox::Information;
-	spec.title = QStringLiteral("Ostrelo");
-	spec.text = QStringLiteral("Ostrelo update available v%1").arg(version);
-	spec.informativeText = QString::fromStdString(manifest.notes);
-	spec.customButtons = {{QStringLiteral("Update"), QMessageBox::AcceptRole},
-			      {QStringLiteral("Later"), QMessageBox::RejectRole},
-			      {QStringLiteral("Skip this version"), QMessageBox::DestructiveRole}};
-	spec.defaultCustomButton = kLater;
-	const MessageBoxAnswer answer = execMessageBox(spec);
+	MessageBoxSpec box;
+	box.icon = QMessageBox::Information;
+	box.title = QStringLiteral("Ostrelo");
+	box.text = QStringLiteral("Ostrelo update available v%1").arg(version);
+	box.informativeText = QString::fromStdString(manifest.notes);
+	box.customButtons = {{QStringLiteral("Update"), QMessageBox::AcceptRole},
+			     {QStringLiteral("Later"), QMessageBox::RejectRole},
+			     {QStringLiteral("Skip this version"), QMessageBox::DestructiveRole}};
+	box.defaultCustomButton = kLater;
+	const MessageBoxAnswer answer = execMessageBox(box);
 	if (answer.customIndex == kSkip) {
 		UpdateSettings settings;
 		settings.setValue(QLatin1String(kSkippedVersionKey), version);

@@ -187,10 +187,10 @@ void UpdaterTest::initTestCase()
 	QVERIFY2(server_.start(certFile("server.pem"), certFile("server.key"), 443, &error), qPrintable(error));
 
 	base_set_log_handler(captureLog, nullptr);
-	setMessageBoxHandler([this](const MessageBoxSpec &spec) {
-		boxes_.append(spec);
+	setMessageBoxHandler([this](const MessageBoxSpec &shown) {
+		boxes_.append(shown);
 		MessageBoxAnswer answer;
-		if (spec.customButtons.isEmpty())
+		if (shown.customButtons.isEmpty())
 			answer.standard = QMessageBox::Ok;
 		else
 			answer.customIndex = answer_;
