@@ -3,6 +3,7 @@
 
 #include "module/module_exports.h"
 #include "statreader/stat_reader_filter.h"
+#include "update/update_checker.h"
 
 #include <obs-module.h>
 
@@ -49,6 +50,9 @@ OSTRELO_EXPORT const char *obs_module_description(void)
 OSTRELO_EXPORT bool obs_module_load(void)
 {
 	ostrelo::registerStatReaderFilter();
+	// The update check waits until OBS has settled, on the application object; OBS without
+	// a Qt application gets none.
+	ostrelo::scheduleUpdateCheck();
 	return true;
 }
 
