@@ -3,5 +3,3 @@ ostrelo_add_fuzzer(fuzz_scan_json_string SOURCES ${CMAKE_CURRENT_LIST_DIR}/updat
 		   ostrelo_update_core)
 ostrelo_add_fuzzer(fuzz_update_manifest SOURCES ${CMAKE_CURRENT_LIST_DIR}/update/fuzz_update_manifest.cpp LIBS
 		   ostrelo_update_core)
-# Coverage inside the rules is what guides the fuzzer: instrument the library too.
-target_compile_options(ostrelo_update_core PRIVATE -fsanitize=fuzzer-no-link)
