@@ -82,6 +82,22 @@ QPushButton *actionButton(const QString &text, QWidget *parent)
 
 } // namespace
 
+// The stream and the recording are started and stopped alike; only the texts differ.
+const OstreloDock::OutputControl OstreloDock::kStream = {&FrontendApi::streamingActive,
+							 &FrontendApi::startStreaming,
+							 &FrontendApi::stopStreaming,
+							 "Start stream",
+							 "Stop stream",
+							 "Stop stream?",
+							 "Stop your active OBS stream?"};
+const OstreloDock::OutputControl OstreloDock::kRecording = {&FrontendApi::recordingActive,
+							    &FrontendApi::startRecording,
+							    &FrontendApi::stopRecording,
+							    "Start recording",
+							    "Stop recording",
+							    "Stop recording?",
+							    "Stop the current OBS recording?"};
+
 DockOptions DockOptions::defaults()
 {
 	DockOptions options;
@@ -141,19 +157,8 @@ void OstreloDock::buildUi()
 	auto *switchButton = actionButton(QStringLiteral("Switch to selected scene"), this);
 	sceneLayout->addWidget(switchButton);
 
-	auto *streamRow = new QHBoxLayout;
-	auto *startStreamButton = actionButton(QStringLiteral("Start stream"), this);
-	auto *stopStreamButton = new QPushButton(QStringLiteral("Stop stream"), this);
-	streamRow->addWidget(startStreamButton);
-	streamRow->addWidget(stopStreamButton);
-	root->addLayout(streamRow);
-
-	auto *recordRow = new QHBoxLayout;
-	auto *startRecordButton = actionButton(QStringLiteral("Start recording"), this);
-	auto *stopRecordButton = new QPushButton(QStringLiteral("Stop recording"), this);
-	recordRow->addWidget(startRecordButton);
-	recordRow->addWidget(stopRecordButton);
-	root->addLayout(recordRow);
+	addOutputRow(root, kStream);
+	addOutputRow(root, kRecording);
 
 	QVBoxLayout *installBox = nullptr;
 	root->addWidget(panel(this, installBox));
@@ -207,10 +212,6 @@ void OstreloDock::buildUi()
 	root->addStretch();
 
 	connect(switchButton, &QPushButton::clicked, this, [this] { switchToSelectedScene(); });
-	connect(startStreamButton, &QPushButton::clicked, this, [this] { startStream(); });
-	connect(stopStreamButton, &QPushButton::clicked, this, [this] { stopStream(); });
-	connect(startRecordButton, &QPushButton::clicked, this, [this] { startRecording(); });
-	connect(stopRecordButton, &QPushButton::clicked, this, [this] { stopRecording(); });
 	connect(tokenEdit_, &QLineEdit::editingFinished, this, [this] { saveToken(); });
 	connect(installButton, &QPushButton::clicked, this, [this] { installLayout(); });
 	connect(loadButton, &QPushButton::clicked, this, [this] { loadCollectionFile(); });
@@ -273,33 +274,30 @@ void OstreloDock::switchToSelectedScene()
 	refreshStatus();
 }
 
-void OstreloDock::startStream()
+void OstreloDock::addOutputRow(QVBoxLayout *root, const OutputControl &output)
 {
-	if (!frontend_->streamingActive())
-		frontend_->startStreaming();
+	auto *row = new QHBoxLayout;
+	auto *start = actionButton(QString::fromUtf8(output.startText), this);
+	auto *stop = new QPushButton(QString::fromUtf8(output.stopText), this);
+	row->addWidget(start);
+	row->addWidget(stop);
+	root->addLayout(row);
+	connect(start, &QPushButton::clicked, this, [this, &output] { startOutput(output); });
+	connect(stop, &QPushButton::clicked, this, [this, &output] { stopOutput(output); });
+}
+
+void OstreloDock::startOutput(const OutputControl &output)
+{
+	if (!((*frontend_).*output.active)())
+		((*frontend_).*output.start)();
 	refreshStatus();
 }
 
-void OstreloDock::stopStream()
+void OstreloDock::stopOutput(const OutputControl &output)
 {
-	if (frontend_->streamingActive() &&
-	    askYesNo(this, QStringLiteral("Stop stream?"), QStringLiteral("Stop your active OBS stream?")))
-		frontend_->stopStreaming();
-	refreshStatus();
-}
-
-void OstreloDock::startRecording()
-{
-	if (!frontend_->recordingActive())
-		frontend_->startRecording();
-	refreshStatus();
-}
-
-void OstreloDock::stopRecording()
-{
-	if (frontend_->recordingActive() &&
-	    askYesNo(this, QStringLiteral("Stop recording?"), QStringLiteral("Stop the current OBS recording?")))
-		frontend_->stopRecording();
+	if (((*frontend_).*output.active)() &&
+	    askYesNo(this, QString::fromUtf8(output.question), QString::fromUtf8(output.detail)))
+		((*frontend_).*output.stop)();
 	refreshStatus();
 }
 

@@ -2,6 +2,7 @@
 
 // "Ostrelo · Studio": local OBS controls, the overlay token and the layout installer.
 
+#include "dock/frontend_api.h"
 #include "dock/layout_installer.h"
 
 #include <QString>
@@ -16,10 +17,9 @@ class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QVBoxLayout;
 
 namespace ostrelo {
-
-class FrontendApi;
 
 // Where the dock reaches out to. The module takes the defaults; tests point the layout
 // endpoint at a loopback server and answer the file dialog themselves.
@@ -58,10 +58,20 @@ public:
 
 private:
 	void buildUi();
-	void startStream();
-	void stopStream();
-	void startRecording();
-	void stopRecording();
+	struct OutputControl {
+		bool (FrontendApi::*active)();
+		void (FrontendApi::*start)();
+		void (FrontendApi::*stop)();
+		const char *startText;
+		const char *stopText;
+		const char *question;
+		const char *detail;
+	};
+	static const OutputControl kStream;
+	static const OutputControl kRecording;
+	void addOutputRow(QVBoxLayout *root, const OutputControl &output);
+	void startOutput(const OutputControl &output);
+	void stopOutput(const OutputControl &output);
 	void onPackListReply(QNetworkReply *reply);
 	void onLayoutReply(QNetworkReply *reply);
 	void install(const QJsonObject &collection);
