@@ -33,7 +33,8 @@ struct DockOptions {
 	static DockOptions defaults();
 };
 
-// Reacts only through functors connected to its children, so it declares no meta-object.
+// Declares no meta-object of its own: every reaction is a functor on a child's signal. That
+// also keeps the root's style sheet background painting, as for a plain QWidget.
 class OstreloDock : public QWidget {
 public:
 	explicit OstreloDock(std::shared_ptr<FrontendApi> frontend, DockOptions options = DockOptions::defaults(),
