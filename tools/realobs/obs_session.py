@@ -271,21 +271,29 @@ class ObsSession:
             self._stdout = None
         return self.process.returncode
 
-    def window_titles(self):
-        """Titles of the top-level windows on the display."""
+    def windows(self):
+        """(title, x, y, width, height) of each top-level window on the display."""
         tree = subprocess.run(
             ["xwininfo", "-root", "-tree", "-display", self.display], capture_output=True, text=True, check=True
         ).stdout
-        return re.findall(r'^\s+0x[0-9a-f]+ "(.*)": \(', tree, re.M)
+        found = re.findall(r'^\s+0x[0-9a-f]+ "(.*)": \(.*\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', tree, re.M)
+        return [(title, int(x), int(y), int(w), int(h)) for title, w, h, x, y in found]
+
+    def window_titles(self):
+        return [w[0] for w in self.windows()]
 
     def screenshot(self, path):
-        """The whole virtual screen, which the OBS window fills."""
-        subprocess.run(
-            ["import", "-display", self.display, "-window", "root", path],
-            check=True,
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
+        """The OBS main window, as far as it lies on the screen."""
+        shot = subprocess.run(
+            ["import", "-display", self.display, "-window", "root", "png:-"], capture_output=True, check=True
+        ).stdout
+        main = [w for w in self.windows() if w[0].startswith("OBS ")]
+        crop = []
+        if main:
+            _, x, y, w, h = main[0]
+            x0, y0 = max(x, 0), max(y, 0)
+            crop = ["-crop", f"{w - (x0 - x)}x{h - (y0 - y)}+{x0}+{y0}", "+repage"]
+        subprocess.run(["convert", "png:-"] + crop + [path], input=shot, check=True)
         return path
 
 
