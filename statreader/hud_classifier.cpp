@@ -1,0 +1,355 @@
+#include "statreader/hud_classifier.h"
+#include "statreader/hud_classifier_internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace ostrelo {
+
+namespace hud {
+
+namespace {
+
+// Thresholds of the measures, in the integer form that avoids the shift: luma >= 140 and
+// luma >= 200.
+constexpr int32_t kBrightWeighted = 35839;
+constexpr int32_t kVeryBrightWeighted = 51199;
+
+int32_t weightedLuma(const uint8_t *p)
+{
+	return 77 * p[0] + 150 * p[1] + 29 * p[2];
+}
+
+bool warm(const uint8_t *p)
+{
+	const int32_t r = p[0], g = p[1], b = p[2];
+	return r > 160 && g >= 31 && g <= 139 && b < 80 && r > g + 40;
+}
+
+int32_t roundToInt(float v, int32_t lo, int32_t hi)
+{
+	// llroundf: lroundf's halves away from zero without its 32-bit long on Windows.
+	const long long r = std::llroundf(v);
+	return int32_t(std::clamp<long long>(r, lo, hi));
+}
+
+// First value of the walk from..to in steps of 2 that is at least lo.
+int64_t firstOnStepAtLeast(int64_t from, int64_t lo)
+{
+	if (from >= lo)
+		return from;
+	return from + (lo - from + 1) / 2 * 2;
+}
+
+} // namespace
+
+bool FrameView::usable() const
+{
+	return data && width >= 64 && height >= 64 && uint64_t(lineSize) >= uint64_t(width) * 4;
+}
+
+PixelBox toPixelBox(const FractionBox &box, int32_t width, int32_t height)
+{
+	const float w = float(width), h = float(height);
+	return PixelBox{roundToInt(box.x * w, 0, width), roundToInt(box.y * h, 0, height),
+			roundToInt((box.x + box.w) * w, 0, width), roundToInt((box.y + box.h) * h, 0, height)};
+}
+
+bool topLeftDetail(const FrameView &frame)
+{
+	const PixelBox b = toPixelBox(kTopLeftDetailBox, frame.width, frame.height);
+	const int64_t n = int64_t(b.width()) * b.height();
+	if (n < 2)
+		return false;
+	int64_t sum = 0, squares = 0;
+	for (int32_t y = b.y0; y < b.y1; ++y) {
+		const uint8_t *p = frame.row(y) + size_t(b.x0) * 4;
+		for (int32_t x = b.x0; x < b.x1; ++x, p += 4) {
+			const int64_t l = luma(p);
+			sum += l;
+			squares += l * l;
+		}
+	}
+	const double mean = double(sum) / double(n);
+	const double variance = double(squares) / double(n) - mean * mean;
+	return variance > 900.0;
+}
+
+bool counterStrip(const FrameView &frame)
+{
+	const PixelBox b = toPixelBox(kCounterStripBox, frame.width, frame.height);
+	std::vector<int32_t> perColumn(size_t(std::max(b.width(), 0)), 0);
+	int64_t bright = 0;
+	for (int32_t y = b.y0; y < b.y1; ++y) {
+		const uint8_t *p = frame.row(y) + size_t(b.x0) * 4;
+		for (int32_t x = 0; x < b.width(); ++x, p += 4) {
+			if (weightedLuma(p) > kBrightWeighted) {
+				++perColumn[size_t(x)];
+				++bright;
+			}
+		}
+	}
+	int32_t groups = 0;
+	bool inGroup = false;
+	for (int32_t c : perColumn) {
+		const bool inked = c >= 2;
+		if (inked && !inGroup)
+			++groups;
+		inGroup = inked;
+	}
+	const int64_t area = std::max<int64_t>(1, int64_t(b.width()) * b.height());
+	return groups >= 2 && groups <= 4 && bright > area / 50 && bright < area / 2;
+}
+
+int32_t barWarmth(const FrameView &frame)
+{
+	const PixelBox b = toPixelBox(kPlatesBarBox, frame.width, frame.height);
+	int64_t runSum = 0, bestSum = 0;
+	int32_t runLength = 0, bestLength = 0;
+	for (int32_t y = b.y0; y < b.y1; ++y) {
+		const uint8_t *p = frame.row(y) + size_t(b.x0) * 4;
+		int32_t warmCount = 0;
+		for (int32_t x = b.x0; x < b.x1; ++x, p += 4)
+			warmCount += warm(p) ? 1 : 0;
+		if (warmCount < 6) {
+			runSum = 0;
+			runLength = 0;
+			continue;
+		}
+		runSum += warmCount;
+		++runLength;
+		if (runSum > bestSum) {
+			bestSum = runSum;
+			bestLength = runLength;
+		}
+	}
+	// A downed bar is a thin band; a warm area taller than 16 rows is something else.
+	if (bestLength == 0 || bestLength > 16)
+		return 0;
+	return int32_t(bestSum); // at most 16 rows of a box narrower than the frame
+}
+
+int32_t centreBright(const FrameView &frame)
+{
+	const PixelBox b = toPixelBox(kCentreBox, frame.width, frame.height);
+	int64_t count = 0;
+	for (int32_t y = b.y0; y < b.y1; ++y) {
+		const uint8_t *p = frame.row(y) + size_t(b.x0) * 4;
+		for (int32_t x = b.x0; x < b.x1; ++x, p += 4)
+			count += weightedLuma(p) > kVeryBrightWeighted ? 1 : 0;
+	}
+	return int32_t(std::min<int64_t>(count, INT32_MAX));
+}
+
+int32_t classifierFactor(int32_t height)
+{
+	const int32_t d = height / 270;
+	return d < 2 ? 1 : d;
+}
+
+GrayImage classifierImage(const FrameView &frame, int32_t factor)
+{
+	const int32_t d = std::max(factor, 1);
+	GrayImage out(frame.width / d, frame.height / d);
+	if (out.empty())
+		return GrayImage{};
+	const size_t outW = size_t(out.width);
+	const size_t usedW = outW * size_t(d);
+	const uint64_t blockArea = uint64_t(d) * uint64_t(d);
+	std::vector<uint16_t> rowLuma(usedW);
+	std::vector<uint64_t> blockSums(outW);
+	for (int32_t oy = 0; oy < out.height; ++oy) {
+		std::fill(blockSums.begin(), blockSums.end(), 0);
+		for (int32_t k = 0; k < d; ++k) {
+			const uint8_t *p = frame.row(oy * d + k);
+			for (size_t x = 0; x < usedW; ++x, p += 4)
+				rowLuma[x] = uint16_t(luma(p));
+			const uint16_t *l = rowLuma.data();
+			for (size_t ox = 0; ox < outW; ++ox) {
+				uint64_t s = 0;
+				for (int32_t j = 0; j < d; ++j)
+					s += *l++;
+				blockSums[ox] += s;
+			}
+		}
+		uint8_t *dst = out.row(oy);
+		for (size_t ox = 0; ox < outW; ++ox)
+			dst[ox] = uint8_t(blockSums[ox] / blockArea);
+	}
+	return out;
+}
+
+ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored, int32_t frameHeight, int32_t factor)
+{
+	// 1079, not 1080: the sizes at 1080 lines were measured that way, and the scale must match.
+	const float s = float(frameHeight) / 1079.f / float(std::max(factor, 1));
+	ScaledTemplate t;
+	t.width = int32_t(std::llroundf(float(spec.width1080) * s));
+	t.height = int32_t(std::llroundf(float(spec.height1080) * s));
+	if (t.width < 9)
+		t.width = 8;
+	if (t.height < 7)
+		t.height = 6;
+	t.pixels.resize(size_t(t.width) * size_t(t.height));
+	std::vector<int32_t> srcCols(size_t(t.width));
+	for (int32_t j = 0; j < t.width; ++j) {
+		const int32_t c = int32_t((float(j) + 0.5f) * float(spec.storedWidth) / float(t.width));
+		srcCols[size_t(j)] = std::clamp(c, 0, spec.storedWidth - 1);
+	}
+	int64_t sum = 0, squares = 0;
+	for (int32_t i = 0; i < t.height; ++i) {
+		int32_t r = int32_t((float(i) + 0.5f) * float(spec.storedHeight) / float(t.height));
+		r = std::clamp(r, 0, spec.storedHeight - 1);
+		const uint8_t *src = stored + size_t(r) * size_t(spec.storedWidth);
+		uint8_t *dst = t.pixels.data() + size_t(i) * size_t(t.width);
+		for (int32_t j = 0; j < t.width; ++j) {
+			const uint8_t v = src[srcCols[size_t(j)]];
+			dst[j] = v;
+			sum += v;
+			squares += int64_t(v) * v;
+		}
+	}
+	const double n = double(t.pixels.size());
+	t.sum = sum;
+	t.energy = float(double(squares) - double(sum) * double(sum) / n);
+	return t;
+}
+
+float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
+{
+	if (x < 0 || y < 0 || int64_t(x) + tpl.width > image.width || int64_t(y) + tpl.height > image.height)
+		return -1.f;
+	int64_t sumV = 0, squaresV = 0, cross = 0;
+	for (int32_t i = 0; i < tpl.height; ++i) {
+		const uint8_t *v = image.row(y + i) + x;
+		const uint8_t *t = tpl.pixels.data() + size_t(i) * size_t(tpl.width);
+		// A template row is a few hundred pixels at most: 32 bits hold its sums.
+		uint32_t rowSum = 0, rowSquares = 0, rowCross = 0;
+		for (int32_t j = 0; j < tpl.width; ++j) {
+			const uint32_t a = v[j], b = t[j];
+			rowSum += a;
+			rowSquares += a * a;
+			rowCross += a * b;
+		}
+		sumV += rowSum;
+		squaresV += rowSquares;
+		cross += rowCross;
+	}
+	const double n = double(tpl.width) * double(tpl.height);
+	const double varV = double(squaresV) - double(sumV) * double(sumV) / n;
+	if (varV <= 0.001 || tpl.energy <= 0.001f)
+		return -1.f;
+	const double num = double(cross) - double(tpl.sum) * double(sumV) / n;
+	return float(num / std::sqrt(double(tpl.energy) * varV));
+}
+
+float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateSpec &spec)
+{
+	const int32_t cx = roundToInt(float(image.width) * spec.x, INT32_MIN, INT32_MAX);
+	const int32_t cy = roundToInt(float(image.height) * spec.y, INT32_MIN, INT32_MAX);
+	const int32_t r = std::max(roundToInt(float(image.width) * spec.radius, INT32_MIN, INT32_MAX), 4);
+
+	// Positions where the template does not fit score -1 and can never be the best, so the
+	// walk skips them while keeping to its grid of even steps.
+	const int64_t yFirst = firstOnStepAtLeast(int64_t(cy) - r / 2, 0);
+	const int64_t yLast = std::min<int64_t>(int64_t(cy) + r / 2, int64_t(image.height) - tpl.height);
+	const int64_t xFirst = firstOnStepAtLeast(int64_t(cx) - r, 0);
+	const int64_t xLast = std::min<int64_t>(int64_t(cx) + r, int64_t(image.width) - tpl.width);
+	float best = -1.f;
+	int32_t bx = cx, by = cy;
+	for (int64_t y = yFirst; y <= yLast; y += 2) {
+		for (int64_t x = xFirst; x <= xLast; x += 2) {
+			const float s = correlationAt(image, tpl, int32_t(x), int32_t(y));
+			if (s > best) {
+				best = s;
+				bx = int32_t(x);
+				by = int32_t(y);
+			}
+		}
+	}
+	float result = -1.f;
+	for (int32_t dy = -1; dy <= 1; ++dy)
+		for (int32_t dx = -1; dx <= 1; ++dx)
+			result = std::max(result, correlationAt(image, tpl, bx + dx, by + dy));
+	return result;
+}
+
+HudEvidence::HudEvidence(const FrameView &frame)
+    : frame_(frame), topLeftDetail_(hud::topLeftDetail(frame)), counterStrip_(hud::counterStrip(frame))
+{
+}
+
+int32_t HudEvidence::barWarmth()
+{
+	if (!barWarmth_)
+		barWarmth_ = hud::barWarmth(frame_);
+	return *barWarmth_;
+}
+
+int32_t HudEvidence::centreBright()
+{
+	if (!centreBright_)
+		centreBright_ = hud::centreBright(frame_);
+	return *centreBright_;
+}
+
+float HudEvidence::score(HudTemplateId id)
+{
+	std::optional<float> &cached = scores_[size_t(id)];
+	if (cached)
+		return *cached;
+	const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
+	if (spec.onlyWithoutHud && hudPresent()) {
+		cached = -1.f;
+		return *cached;
+	}
+	if (!image_) {
+		factor_ = classifierFactor(frame_.height);
+		image_ = classifierImage(frame_, factor_);
+	}
+	const ScaledTemplate tpl = scaleTemplate(spec, kHudTemplatePixels[size_t(id)].pixels, frame_.height, factor_);
+	cached = templateScore(*image_, tpl, spec);
+	return *cached;
+}
+
+int32_t decideHudState(HudEvidence &e)
+{
+	if (e.score(kTemplateAfterAction1) > 0.7f || (!e.hudPresent() && e.score(kTemplateAfterAction2) > 0.7f))
+		return kHudAfterAction;
+	if (e.score(kTemplatePlacement) > 0.7f)
+		return kHudPlacementCard;
+	// A large bright card in the middle of an otherwise plain screen.
+	if (!e.topLeftDetail() && !e.counterStrip() && e.centreBright() > 6000 &&
+	    e.score(kTemplateAfterAction1) < 0.35f && e.score(kTemplateMenu) < 0.35f)
+		return kHudPlacementCard;
+	if (e.score(kTemplateSpectating1) > 0.7f || e.score(kTemplateSpectating2) > 0.7f)
+		return kHudSpectating;
+	if (!e.counterStrip())
+		return e.score(kTemplateMenu) > 0.45f ? kHudMenu : kHudUnknown;
+	if (e.topLeftDetail())
+		return e.barWarmth() >= 80 ? kHudDowned : kHudInMatch;
+	return kHudUnknown;
+}
+
+} // namespace hud
+
+const char *hudStateName(int32_t state)
+{
+	static const char *const names[] = {"unknown",    "menu",           "in-match",    "downed",
+					    "spectating", "placement-card", "after-action"};
+	if (state < 0 || state >= int32_t(std::size(names)))
+		return names[0];
+	return names[state];
+}
+
+int32_t classifyHudState(const uint8_t *data, int32_t width, int32_t height, uint32_t lineSize)
+{
+	const hud::FrameView frame{data, width, height, lineSize};
+	if (!frame.usable())
+		return kHudUnknown;
+	hud::HudEvidence evidence(frame);
+	return hud::decideHudState(evidence);
+}
+
+} // namespace ostrelo
