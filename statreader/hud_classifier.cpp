@@ -313,25 +313,6 @@ float HudEvidence::score(HudTemplateId id)
 	return *cached;
 }
 
-int32_t decideHudState(HudEvidence &e)
-{
-	if (e.score(kTemplateAfterAction1) > 0.7f || (!e.hudPresent() && e.score(kTemplateAfterAction2) > 0.7f))
-		return kHudAfterAction;
-	if (e.score(kTemplatePlacement) > 0.7f)
-		return kHudPlacementCard;
-	// A large bright card in the middle of an otherwise plain screen.
-	if (!e.topLeftDetail() && !e.counterStrip() && e.centreBright() > 6000 &&
-	    e.score(kTemplateAfterAction1) < 0.35f && e.score(kTemplateMenu) < 0.35f)
-		return kHudPlacementCard;
-	if (e.score(kTemplateSpectating1) > 0.7f || e.score(kTemplateSpectating2) > 0.7f)
-		return kHudSpectating;
-	if (!e.counterStrip())
-		return e.score(kTemplateMenu) > 0.45f ? kHudMenu : kHudUnknown;
-	if (e.topLeftDetail())
-		return e.barWarmth() >= 80 ? kHudDowned : kHudInMatch;
-	return kHudUnknown;
-}
-
 } // namespace hud
 
 const char *hudStateName(int32_t state)

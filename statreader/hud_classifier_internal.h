@@ -4,6 +4,7 @@
 // filter's interface.
 
 #include "common/gray_image.h"
+#include "statreader/hud_classifier.h"
 #include "statreader/hud_templates.h"
 
 #include <array>
@@ -110,7 +111,25 @@ private:
 	std::array<std::optional<float>, kHudTemplateCount> scores_;
 };
 
-// The decision rules, first that holds.
-int32_t decideHudState(HudEvidence &evidence);
+// The decision rules, first that holds, over HudEvidence or anything that answers like it.
+template<class Evidence>
+int32_t decideHudState(Evidence &e)
+{
+	if (e.score(kTemplateAfterAction1) > 0.7f || (!e.hudPresent() && e.score(kTemplateAfterAction2) > 0.7f))
+		return kHudAfterAction;
+	if (e.score(kTemplatePlacement) > 0.7f)
+		return kHudPlacementCard;
+	// A large bright card in the middle of an otherwise plain screen.
+	if (!e.topLeftDetail() && !e.counterStrip() && e.centreBright() > 6000 &&
+	    e.score(kTemplateAfterAction1) < 0.35f && e.score(kTemplateMenu) < 0.35f)
+		return kHudPlacementCard;
+	if (e.score(kTemplateSpectating1) > 0.7f || e.score(kTemplateSpectating2) > 0.7f)
+		return kHudSpectating;
+	if (!e.counterStrip())
+		return e.score(kTemplateMenu) > 0.45f ? kHudMenu : kHudUnknown;
+	if (e.topLeftDetail())
+		return e.barWarmth() >= 80 ? kHudDowned : kHudInMatch;
+	return kHudUnknown;
+}
 
 } // namespace ostrelo::hud

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -211,7 +212,10 @@ TEST(HudMeasures, CounterStripGroupsAndInk)
 		// Two groups of 3 columns x 12 rows: 72 bright pixels, not more than area / 50.
 		{"too little ink", {{1730, 1733, 85, 97}, {1800, 1803, 85, 97}}, false},
 		{"just enough ink", {{1730, 1733, 85, 97}, {1800, 1803, 85, 98}}, true},
-		// Two wide blocks covering half the strip or more.
+		// 1804 bright pixels are half the strip, 1803 are less.
+		{"half the strip", {{1718, 1759, 80, 102}, {1800, 1841, 80, 102}}, false},
+		{"just under half", {{1718, 1759, 80, 102}, {1800, 1840, 80, 102}, {1840, 1841, 80, 101}}, true},
+		// Two wide blocks covering more than half the strip.
 		{"too much ink", {{1718, 1800, 80, 102}, {1802, 1882, 80, 102}}, false},
 	};
 	for (const auto &c : cases) {
@@ -600,5 +604,75 @@ TEST(HudClassifier, BrightCardNeedsAPlainScreen)
 		f.fill(232, 450 + count / 100, 232 + count % 100, 451 + count / 100, Rgb{255, 255, 255});
 		ASSERT_EQ(centreBright(f.view()), count);
 		EXPECT_EQ(stateName(f.classify()), stateName(expect)) << count;
+	}
+}
+
+namespace {
+
+// Evidence with chosen answers, to walk the decision rules one threshold at a time.
+struct FixedEvidence {
+	bool detail, counters;
+	int32_t warmth, bright;
+	std::array<float, kHudTemplateCount> scores; // after-action 1, 2, spectating 1, 2, menu, placement
+
+	bool topLeftDetail() const { return detail; }
+	bool counterStrip() const { return counters; }
+	bool hudPresent() const { return detail && counters; }
+	int32_t barWarmth() const { return warmth; }
+	int32_t centreBright() const { return bright; }
+	float score(HudTemplateId id) const { return scores[size_t(id)]; }
+};
+
+constexpr float no = -1.f;
+
+} // namespace
+
+TEST(HudDecision, RulesInOrderAndTheirThresholds)
+{
+	const struct {
+		const char *what;
+		FixedEvidence e;
+		int32_t expect;
+	} cases[] = {
+		{"nothing", {false, false, 0, 0, {no, no, no, no, no, no}}, kHudUnknown},
+		// 1: after-action
+		{"header", {false, false, 0, 0, {0.71f, no, no, no, no, no}}, kHudAfterAction},
+		{"header at 0.7", {false, false, 0, 0, {0.7f, no, no, no, no, no}}, kHudUnknown},
+		{"panel", {false, false, 0, 0, {no, 0.71f, no, no, no, no}}, kHudAfterAction},
+		{"panel, counters only", {false, true, 0, 0, {no, 0.71f, no, no, no, no}}, kHudAfterAction},
+		{"panel with HUD", {true, true, 0, 0, {no, 0.71f, no, no, no, no}}, kHudInMatch},
+		{"header beats placement", {false, false, 0, 0, {0.8f, no, no, no, no, 0.9f}}, kHudAfterAction},
+		// 2: placement template
+		{"placement", {false, false, 0, 0, {no, no, no, no, no, 0.71f}}, kHudPlacementCard},
+		{"placement at 0.7", {false, false, 0, 0, {no, no, no, no, no, 0.7f}}, kHudUnknown},
+		{"placement beats spectating", {false, false, 0, 0, {no, no, 0.9f, no, no, 0.71f}}, kHudPlacementCard},
+		// 3: bright card on a plain screen
+		{"bright card", {false, false, 0, 6001, {0.34f, no, no, no, 0.34f, no}}, kHudPlacementCard},
+		{"6000 bright", {false, false, 0, 6000, {no, no, no, no, no, no}}, kHudUnknown},
+		{"card, header 0.35", {false, false, 0, 9000, {0.35f, no, no, no, no, no}}, kHudUnknown},
+		{"card, menu 0.35", {false, false, 0, 9000, {no, no, no, no, 0.35f, no}}, kHudUnknown},
+		{"card, menu 0.46", {false, false, 0, 9000, {no, no, no, no, 0.46f, no}}, kHudMenu},
+		{"card with detail", {true, false, 0, 9000, {no, no, no, no, no, no}}, kHudUnknown},
+		{"card with counters", {false, true, 0, 9000, {no, no, no, no, no, no}}, kHudUnknown},
+		{"card beats spectating", {false, false, 0, 9000, {no, no, 0.9f, no, no, no}}, kHudPlacementCard},
+		// 4: spectating, whatever the HUD
+		{"spectating header", {false, false, 0, 0, {no, no, 0.71f, no, no, no}}, kHudSpectating},
+		{"spectating footer", {false, false, 0, 0, {no, no, no, 0.71f, no, no}}, kHudSpectating},
+		{"spectating at 0.7", {false, false, 0, 0, {no, no, 0.7f, 0.7f, no, no}}, kHudUnknown},
+		{"spectating with HUD", {true, true, 500, 0, {no, no, 0.71f, no, no, no}}, kHudSpectating},
+		{"spectating beats menu", {false, false, 0, 0, {no, no, no, 0.8f, 0.9f, no}}, kHudSpectating},
+		// 5: no counters
+		{"menu", {false, false, 0, 0, {no, no, no, no, 0.46f, no}}, kHudMenu},
+		{"menu at 0.45", {false, false, 0, 0, {no, no, no, no, 0.45f, no}}, kHudUnknown},
+		{"menu with detail", {true, false, 0, 0, {no, no, no, no, 0.46f, no}}, kHudMenu},
+		{"menu with counters", {false, true, 0, 0, {no, no, no, no, 0.9f, no}}, kHudUnknown},
+		// 6 and 7: counters
+		{"match", {true, true, 79, 0, {no, no, no, no, no, no}}, kHudInMatch},
+		{"downed", {true, true, 80, 0, {no, no, no, no, no, no}}, kHudDowned},
+		{"counters only", {false, true, 500, 0, {no, no, no, no, no, no}}, kHudUnknown},
+	};
+	for (const auto &c : cases) {
+		FixedEvidence e = c.e;
+		EXPECT_EQ(stateName(decideHudState(e)), stateName(c.expect)) << c.what;
 	}
 }

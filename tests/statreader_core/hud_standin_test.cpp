@@ -121,6 +121,29 @@ TEST(HudStandIns, TheHudOverridesEveryScreenButSpectating)
 	}
 }
 
+TEST(HudStandIns, CountersWithoutTheMinimapAreNoHud)
+{
+	// Counters alone do not make the HUD: the end-of-match templates are still matched. The
+	// after-action header gives the top-left its detail by itself, so there the HUD is whole.
+	const struct {
+		const char *file;
+		HudTemplateId id;
+		int32_t expect;
+	} cases[] = {
+		{"after-action.png", kTemplateAfterAction1, kHudInMatch},
+		{"placement.png", kTemplatePlacement, kHudPlacementCard},
+		{"menu.png", kTemplateMenu, kHudUnknown}, // the menu rule needs the counters gone
+		{"spectating.png", kTemplateSpectating1, kHudSpectating},
+	};
+	for (const auto &c : cases) {
+		if (!kHudTemplatePixels[size_t(c.id)].standIn)
+			continue;
+		TestFrame f = frameOf(loadScreen(c.file));
+		ostrelo::test::drawCounters(f);
+		EXPECT_EQ(std::string(hudStateName(f.classify())), hudStateName(c.expect)) << c.file;
+	}
+}
+
 TEST(HudStandIns, CountersAloneTurnTheAfterActionScreenIntoAMatch)
 {
 	// The after-action header itself gives the top-left its detail; the counters complete the
