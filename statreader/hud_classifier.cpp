@@ -148,36 +148,46 @@ int32_t classifierFactor(int32_t height)
 	return d < 2 ? 1 : d;
 }
 
+void reduceInto(const FrameView &frame, int32_t factor, GrayImage &image, const PixelBox &region)
+{
+	const int32_t d = std::max(factor, 1);
+	const int32_t x0 = std::max(region.x0, 0), x1 = std::min(region.x1, image.width);
+	const int32_t y0 = std::max(region.y0, 0), y1 = std::min(region.y1, image.height);
+	if (x0 >= x1 || y0 >= y1)
+		return;
+	const size_t cols = size_t(x1 - x0);
+	const size_t sourceCols = cols * size_t(d);
+	const uint32_t blockArea = uint32_t(d) * uint32_t(d);
+	// Column sums over the d rows of a block first, then across the d columns: both loops
+	// run over contiguous memory. d * 255 and d^2 * 255 fit 32 bits below 1.1M lines.
+	std::vector<uint32_t> columnSums(sourceCols);
+	for (int32_t oy = y0; oy < y1; ++oy) {
+		std::fill(columnSums.begin(), columnSums.end(), 0u);
+		for (int32_t k = 0; k < d; ++k) {
+			const uint8_t *p = frame.row(oy * d + k) + size_t(x0) * size_t(d) * 4;
+			uint32_t *sums = columnSums.data();
+			for (size_t x = 0; x < sourceCols; ++x)
+				sums[x] += uint32_t(77 * p[4 * x] + 150 * p[4 * x + 1] + 29 * p[4 * x + 2]) >> 8;
+		}
+		uint8_t *dst = image.row(oy) + x0;
+		const uint32_t *sums = columnSums.data();
+		for (size_t ox = 0; ox < cols; ++ox, sums += d) {
+			uint32_t block = 0;
+			for (int32_t j = 0; j < d; ++j)
+				block += sums[j];
+			dst[ox] = uint8_t(block / blockArea);
+		}
+	}
+}
+
 GrayImage classifierImage(const FrameView &frame, int32_t factor)
 {
 	const int32_t d = std::max(factor, 1);
-	GrayImage out(frame.width / d, frame.height / d);
-	if (out.empty())
+	GrayImage image(frame.width / d, frame.height / d);
+	if (image.empty())
 		return GrayImage{};
-	const size_t outW = size_t(out.width);
-	const size_t usedW = outW * size_t(d);
-	const uint64_t blockArea = uint64_t(d) * uint64_t(d);
-	std::vector<uint16_t> rowLuma(usedW);
-	std::vector<uint64_t> blockSums(outW);
-	for (int32_t oy = 0; oy < out.height; ++oy) {
-		std::fill(blockSums.begin(), blockSums.end(), 0);
-		for (int32_t k = 0; k < d; ++k) {
-			const uint8_t *p = frame.row(oy * d + k);
-			for (size_t x = 0; x < usedW; ++x, p += 4)
-				rowLuma[x] = uint16_t(luma(p));
-			const uint16_t *l = rowLuma.data();
-			for (size_t ox = 0; ox < outW; ++ox) {
-				uint64_t s = 0;
-				for (int32_t j = 0; j < d; ++j)
-					s += *l++;
-				blockSums[ox] += s;
-			}
-		}
-		uint8_t *dst = out.row(oy);
-		for (size_t ox = 0; ox < outW; ++ox)
-			dst[ox] = uint8_t(blockSums[ox] / blockArea);
-	}
-	return out;
+	reduceInto(frame, d, image, PixelBox{0, 0, image.width, image.height});
+	return image;
 }
 
 ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored, int32_t frameHeight, int32_t factor)
@@ -216,26 +226,15 @@ ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored,
 	return t;
 }
 
-float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
+namespace {
+
+bool fits(const GrayImage &image, const ScaledTemplate &tpl, int64_t x, int64_t y)
 {
-	if (x < 0 || y < 0 || int64_t(x) + tpl.width > image.width || int64_t(y) + tpl.height > image.height)
-		return -1.f;
-	int64_t sumV = 0, squaresV = 0, cross = 0;
-	for (int32_t i = 0; i < tpl.height; ++i) {
-		const uint8_t *v = image.row(y + i) + x;
-		const uint8_t *t = tpl.pixels.data() + size_t(i) * size_t(tpl.width);
-		// A template row is a few hundred pixels at most: 32 bits hold its sums.
-		uint32_t rowSum = 0, rowSquares = 0, rowCross = 0;
-		for (int32_t j = 0; j < tpl.width; ++j) {
-			const uint32_t a = v[j], b = t[j];
-			rowSum += a;
-			rowSquares += a * a;
-			rowCross += a * b;
-		}
-		sumV += rowSum;
-		squaresV += rowSquares;
-		cross += rowCross;
-	}
+	return x >= 0 && y >= 0 && x + tpl.width <= image.width && y + tpl.height <= image.height;
+}
+
+float normalisedCorrelation(int64_t cross, int64_t sumV, int64_t squaresV, const ScaledTemplate &tpl)
+{
 	const double n = double(tpl.width) * double(tpl.height);
 	const double varV = double(squaresV) - double(sumV) * double(sumV) / n;
 	if (varV <= 0.001 || tpl.energy <= 0.001f)
@@ -244,23 +243,112 @@ float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x
 	return float(num / std::sqrt(double(tpl.energy) * varV));
 }
 
-float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateSpec &spec)
+// Sum of image x template over the template placed at (x, y), which must fit.
+int64_t crossSum(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
 {
-	const int32_t cx = roundToInt(float(image.width) * spec.x, INT32_MIN, INT32_MAX);
-	const int32_t cy = roundToInt(float(image.height) * spec.y, INT32_MIN, INT32_MAX);
-	const int32_t r = std::max(roundToInt(float(image.width) * spec.radius, INT32_MIN, INT32_MAX), 4);
+	int64_t cross = 0;
+	for (int32_t i = 0; i < tpl.height; ++i) {
+		const uint8_t *v = image.row(y + i) + x;
+		const uint8_t *t = tpl.pixels.data() + size_t(i) * size_t(tpl.width);
+		uint32_t rowCross = 0; // a row of a scaled template is at most a few hundred pixels
+		for (int32_t j = 0; j < tpl.width; ++j)
+			rowCross += uint32_t(v[j]) * t[j];
+		cross += rowCross;
+	}
+	return cross;
+}
 
+// Summed-area tables of v and v^2 over a region of the image: the window sums of every
+// search position in O(1), leaving only the cross sum to the inner loop.
+class WindowSums {
+public:
+	WindowSums(const GrayImage &image, const PixelBox &region)
+	    : x0_(region.x0), y0_(region.y0), stride_(size_t(std::max(region.width(), 0)) + 1),
+	      sums_(stride_ * (size_t(std::max(region.height(), 0)) + 1)), squares_(sums_.size())
+	{
+		for (int32_t y = 0; y < region.height(); ++y) {
+			const uint8_t *v = image.row(region.y0 + y) + region.x0;
+			uint64_t rowSum = 0, rowSquares = 0;
+			for (int32_t x = 0; x < region.width(); ++x) {
+				rowSum += v[x];
+				rowSquares += uint64_t(v[x]) * v[x];
+				const size_t at = size_t(y + 1) * stride_ + size_t(x) + 1;
+				sums_[at] = sums_[at - stride_] + rowSum;
+				squares_[at] = squares_[at - stride_] + rowSquares;
+			}
+		}
+	}
+
+	// Sums over the w x h window at (x, y), which must lie inside the region.
+	void window(int32_t x, int32_t y, int32_t w, int32_t h, int64_t &sum, int64_t &squares) const
+	{
+		const size_t a = size_t(y - y0_) * stride_ + size_t(x - x0_);
+		const size_t b = a + size_t(w), c = a + size_t(h) * stride_, d = c + size_t(w);
+		sum = int64_t(sums_[d] - sums_[b] - sums_[c] + sums_[a]);
+		squares = int64_t(squares_[d] - squares_[b] - squares_[c] + squares_[a]);
+	}
+
+private:
+	int32_t x0_, y0_;
+	size_t stride_;
+	std::vector<uint64_t> sums_, squares_;
+};
+
+} // namespace
+
+float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
+{
+	if (!fits(image, tpl, x, y))
+		return -1.f;
+	int64_t sumV = 0, squaresV = 0;
+	for (int32_t i = 0; i < tpl.height; ++i) {
+		const uint8_t *v = image.row(y + i) + x;
+		for (int32_t j = 0; j < tpl.width; ++j) {
+			sumV += v[j];
+			squaresV += int64_t(v[j]) * v[j];
+		}
+	}
+	return normalisedCorrelation(crossSum(image, tpl, x, y), sumV, squaresV, tpl);
+}
+
+SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl,
+			  const HudTemplateSpec &spec)
+{
+	SearchWindow w;
+	w.cx = roundToInt(float(imageWidth) * spec.x, INT32_MIN, INT32_MAX);
+	w.cy = roundToInt(float(imageHeight) * spec.y, INT32_MIN, INT32_MAX);
+	w.r = std::max(roundToInt(float(imageWidth) * spec.radius, INT32_MIN, INT32_MAX), 4);
 	// Positions where the template does not fit score -1 and can never be the best, so the
 	// walk skips them while keeping to its grid of even steps.
-	const int64_t yFirst = firstOnStepAtLeast(int64_t(cy) - r / 2, 0);
-	const int64_t yLast = std::min<int64_t>(int64_t(cy) + r / 2, int64_t(image.height) - tpl.height);
-	const int64_t xFirst = firstOnStepAtLeast(int64_t(cx) - r, 0);
-	const int64_t xLast = std::min<int64_t>(int64_t(cx) + r, int64_t(image.width) - tpl.width);
+	w.yFirst = firstOnStepAtLeast(int64_t(w.cy) - w.r / 2, 0);
+	w.yLast = std::min<int64_t>(int64_t(w.cy) + w.r / 2, int64_t(imageHeight) - tpl.height);
+	w.xFirst = firstOnStepAtLeast(int64_t(w.cx) - w.r, 0);
+	w.xLast = std::min<int64_t>(int64_t(w.cx) + w.r, int64_t(imageWidth) - tpl.width);
+	// Every position scored lies within r (and r / 2) of the corner, plus one for the fine step.
+	const auto clampTo = [](int64_t v, int32_t hi) { return int32_t(std::clamp<int64_t>(v, 0, hi)); };
+	w.reads = PixelBox{clampTo(int64_t(w.cx) - w.r - 1, imageWidth),
+			   clampTo(int64_t(w.cy) - w.r / 2 - 1, imageHeight),
+			   clampTo(int64_t(w.cx) + w.r + 1 + tpl.width, imageWidth),
+			   clampTo(int64_t(w.cy) + w.r / 2 + 1 + tpl.height, imageHeight)};
+	return w;
+}
+
+float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateSpec &spec)
+{
+	const SearchWindow w = searchWindow(image.width, image.height, tpl, spec);
+	const WindowSums sums(image, w.reads);
+	const auto correlation = [&](int64_t x, int64_t y) {
+		if (!fits(image, tpl, x, y))
+			return -1.f;
+		int64_t sumV = 0, squaresV = 0;
+		sums.window(int32_t(x), int32_t(y), tpl.width, tpl.height, sumV, squaresV);
+		return normalisedCorrelation(crossSum(image, tpl, int32_t(x), int32_t(y)), sumV, squaresV, tpl);
+	};
 	float best = -1.f;
-	int32_t bx = cx, by = cy;
-	for (int64_t y = yFirst; y <= yLast; y += 2) {
-		for (int64_t x = xFirst; x <= xLast; x += 2) {
-			const float s = correlationAt(image, tpl, int32_t(x), int32_t(y));
+	int32_t bx = w.cx, by = w.cy;
+	for (int64_t y = w.yFirst; y <= w.yLast; y += 2) {
+		for (int64_t x = w.xFirst; x <= w.xLast; x += 2) {
+			const float s = correlation(x, y);
 			if (s > best) {
 				best = s;
 				bx = int32_t(x);
@@ -271,7 +359,7 @@ float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const Hud
 	float result = -1.f;
 	for (int32_t dy = -1; dy <= 1; ++dy)
 		for (int32_t dx = -1; dx <= 1; ++dx)
-			result = std::max(result, correlationAt(image, tpl, bx + dx, by + dy));
+			result = std::max(result, correlation(int64_t(bx) + dx, int64_t(by) + dy));
 	return result;
 }
 
@@ -304,12 +392,15 @@ float HudEvidence::score(HudTemplateId id)
 		cached = -1.f;
 		return *cached;
 	}
-	if (!image_) {
+	// Only the windows the searches read are reduced: a few percent of the image for a frame
+	// of a match, where only the spectating templates are searched.
+	if (image_.empty()) {
 		factor_ = classifierFactor(frame_.height);
-		image_ = classifierImage(frame_, factor_);
+		image_ = GrayImage(frame_.width / factor_, frame_.height / factor_);
 	}
 	const ScaledTemplate tpl = scaleTemplate(spec, kHudTemplatePixels[size_t(id)].pixels, frame_.height, factor_);
-	cached = templateScore(*image_, tpl, spec);
+	reduceInto(frame_, factor_, image_, searchWindow(image_.width, image_.height, tpl, spec).reads);
+	cached = templateScore(image_, tpl, spec);
 	return *cached;
 }
 

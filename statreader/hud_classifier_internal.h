@@ -67,6 +67,8 @@ int32_t centreBright(const FrameView &frame);
 int32_t classifierFactor(int32_t height);
 // Luma of the frame reduced by block means to (width / d) x (height / d).
 GrayImage classifierImage(const FrameView &frame, int32_t factor);
+// Computes the pixels of a region of that image (clipped to it) in place.
+void reduceInto(const FrameView &frame, int32_t factor, GrayImage &image, const PixelBox &region);
 
 // A template scaled to the classifier image of a frame of this height.
 struct ScaledTemplate {
@@ -81,6 +83,16 @@ ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored,
 // Normalised cross-correlation with the template's top-left corner at (x, y); -1 when it
 // does not fit or either side is flat.
 float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y);
+// Where a template is searched: its expected corner (cx, cy) and radius r; the coarse walk
+// over x = cx - r .. cx + r and y = cy - r/2 .. cy + r/2 in steps of 2, narrowed to the
+// positions where the template fits; and the pixels the whole search may read.
+struct SearchWindow {
+	int32_t cx = 0, cy = 0, r = 0;
+	int64_t xFirst = 0, xLast = -1, yFirst = 0, yLast = -1;
+	PixelBox reads;
+};
+SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl,
+			  const HudTemplateSpec &spec);
 // Best correlation around the template's expected corner: a coarse search in steps of 2,
 // then the nine positions around the best.
 float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateSpec &spec);
@@ -107,12 +119,12 @@ private:
 	std::optional<int32_t> barWarmth_;
 	std::optional<int32_t> centreBright_;
 	int32_t factor_ = 1;
-	std::optional<GrayImage> image_;
+	GrayImage image_; // the classifier image, reduced window by window as searches need it
 	std::array<std::optional<float>, kHudTemplateCount> scores_;
 };
 
 // The decision rules, first that holds, over HudEvidence or anything that answers like it.
-template<class Evidence>
+template <class Evidence>
 int32_t decideHudState(Evidence &e)
 {
 	if (e.score(kTemplateAfterAction1) > 0.7f || (!e.hudPresent() && e.score(kTemplateAfterAction2) > 0.7f))

@@ -676,3 +676,31 @@ TEST(HudDecision, RulesInOrderAndTheirThresholds)
 		EXPECT_EQ(stateName(decideHudState(e)), stateName(c.expect)) << c.what;
 	}
 }
+
+TEST(HudEvidence, WindowedReductionScoresLikeTheWholeImage)
+{
+	// The classifier reduces only the windows its searches read; the scores must be those of
+	// a search over the whole reduced image.
+	for (const auto &[w, h] : {std::pair{1920, 1080}, {1280, 720}, {854, 480}, {2560, 1440}, {300, 100}}) {
+		TestFrame f(w, h, Rgb{0, 0, 0});
+		uint32_t seed = uint32_t(w * 31 + h);
+		for (int32_t y = 0; y < h; ++y)
+			for (int32_t x = 0; x < w; ++x) {
+				seed = seed * 1664525u + 1013904223u;
+				// Blocks of 3 x 3 pixels so that the reduced image keeps some texture.
+				const uint8_t v = uint8_t(((x / 3 * 7 + y / 3 * 13) * 2654435761u) >> 24);
+				f.set(x, y, Rgb{v, uint8_t(v ^ (seed >> 28)), uint8_t(255 - v)});
+			}
+		f.fill(f.box(kCounterStripBox), Rgb{0, 0, 0}); // no HUD: every template is searched
+		const int32_t d = classifierFactor(h);
+		const GrayImage whole = classifierImage(f.view(), d);
+		HudEvidence e(f.view());
+		ASSERT_FALSE(e.hudPresent());
+		for (int id = 0; id < kHudTemplateCount; ++id) {
+			const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
+			const ScaledTemplate t = scaleTemplate(spec, kHudTemplatePixels[size_t(id)].pixels, h, d);
+			EXPECT_EQ(e.score(HudTemplateId(id)), templateScore(whole, t, spec))
+				<< spec.name << " at " << w << "x" << h;
+		}
+	}
+}
