@@ -21,15 +21,12 @@ enum HudTemplateId : int {
 };
 
 struct HudTemplateSpec {
-	const char *name;    // the tool's name for it, e.g. "after-action-1"
-	int32_t storedWidth; // size of the stored table
-	int32_t storedHeight;
-	int32_t width1080; // size of the element on a 1080-line frame
-	int32_t height1080;
-	float x;             // expected top-left, fractions of the reduced image's width ...
-	float y;             // ... and height
-	float radius;        // search radius, a fraction of the reduced image's width
-	bool onlyWithoutHud; // scored only when the live-match HUD is not on screen
+	const char *name;                  // the tool's name for it, e.g. "after-action-1"
+	int32_t storedWidth, storedHeight; // size of the stored table
+	int32_t width1080, height1080;     // size of the element on a 1080-line frame
+	float x, y;                        // expected top-left, fractions of the reduced image's width and height
+	float radius;                      // search radius, a fraction of the reduced image's width
+	bool onlyWithoutHud;               // scored only when the live-match HUD is not on screen
 };
 
 inline constexpr std::array<HudTemplateSpec, kHudTemplateCount> kHudTemplateSpecs = {{

@@ -64,6 +64,14 @@ Sequence rejected(const char *what, int stat, int32_t start, int32_t reading, in
 	return Sequence{what, stat, start, std::vector<Step>(size_t(calls), Step{reading, false, start})};
 }
 
+// A reading confirmed on the needed-th call in a row.
+Sequence accepted(const char *what, int stat, int32_t start, int32_t reading, int needed)
+{
+	std::vector<Step> steps(size_t(needed - 1), Step{reading, false, start});
+	steps.push_back(Step{reading, true, reading});
+	return Sequence{what, stat, start, steps};
+}
+
 } // namespace
 
 TEST(StatTracker, RulesPerStat)
@@ -100,25 +108,19 @@ TEST(StatTracker, ConfirmationCounts)
 		 kStatKills,
 		 std::nullopt,
 		 {{5, false, kNoValue}, {5, false, kNoValue}, {5, true, 5}, {5, false, 5}}},
-		{"kills: a rise needs three", kStatKills, 12, {{13, false, 12}, {13, false, 12}, {13, true, 13}}},
-		{"players left falling: two", kStatPlayersLeft, 80, {{79, false, 80}, {79, true, 79}}},
-		{"teams left falling: two", kStatTeamsLeft, 20, {{19, false, 20}, {19, true, 19}}},
-		{"players left rising to a new lobby: three",
-		 kStatPlayersLeft,
-		 25,
-		 {{150, false, 25}, {150, false, 25}, {150, true, 150}}},
+		accepted("kills: a rise needs three", kStatKills, 12, 13, 3),
+		accepted("players left falling: two", kStatPlayersLeft, 80, 79, 2),
+		accepted("teams left falling: two", kStatTeamsLeft, 20, 19, 2),
+		accepted("players left rising to a new lobby: three", kStatPlayersLeft, 25, 150, 3),
 		{"players left from nothing: three, not two",
 		 kStatPlayersLeft,
 		 std::nullopt,
 		 {{150, false, kNoValue}, {150, false, kNoValue}, {150, true, 150}}},
-		{"deaths falling: three (only players and teams left fall in two)",
-		 kStatDeaths,
-		 5,
-		 {{4, false, 5}, {4, false, 5}, {4, true, 4}}},
-		{"plates: two", kStatPlates, 30, {{25, false, 30}, {25, true, 25}}},
+		accepted("deaths falling: three (only players and teams left fall in two)", kStatDeaths, 5, 4, 3),
+		accepted("plates: two", kStatPlates, 30, 25, 2),
 		{"plates from nothing: two", kStatPlates, std::nullopt, {{30, false, kNoValue}, {30, true, 30}}},
 		{"end card from nothing: two", -1, std::nullopt, {{7, false, kNoValue}, {7, true, 7}}},
-		{"end card rising: two", -1, 12, {{13, false, 12}, {13, true, 13}}},
+		accepted("end card rising: two", -1, 12, 13, 2),
 		{"a confirmed value then a new one",
 		 kStatDeaths,
 		 std::nullopt,
@@ -185,27 +187,24 @@ TEST(StatTracker, PlausibilityRules)
 		// Kills: never down, at most 3 up at a time, digits lost are not a new value.
 		rejected("kills rise of 5", kStatKills, 12, 17),
 		rejected("kills rise of 4", kStatKills, 12, 16),
-		{"kills rise of 3", kStatKills, 12, {{15, false, 12}, {15, false, 12}, {15, true, 15}}},
+		accepted("kills rise of 3", kStatKills, 12, 15, 3),
 		rejected("kills down", kStatKills, 12, 11),
 		rejected("kills 12 read as 2", kStatKills, 12, 2),
 		rejected("kills 12 read as 1", kStatKills, 12, 1),
-		{"kills back to zero", kStatKills, 12, {{0, false, 12}, {0, false, 12}, {0, true, 0}}},
-		{"kills from zero", kStatKills, 0, {{1, false, 0}, {1, false, 0}, {1, true, 1}}},
+		accepted("kills back to zero", kStatKills, 12, 0, 3),
+		accepted("kills from zero", kStatKills, 0, 1, 3),
 		// Wins: never down, but no jump limit.
 		rejected("wins down", kStatWins, 3, 2),
-		{"wins jump", kStatWins, 3, {{10, false, 3}, {10, false, 3}, {10, true, 10}}},
-		{"wins back to zero", kStatWins, 3, {{0, false, 3}, {0, false, 3}, {0, true, 0}}},
+		accepted("wins jump", kStatWins, 3, 10, 3),
+		accepted("wins back to zero", kStatWins, 3, 0, 3),
 		// Players and teams left: never up, except from an almost finished match to a new lobby.
 		rejected("players left up by one", kStatPlayersLeft, 80, 81),
 		rejected("players left 80 read as 8", kStatPlayersLeft, 80, 8),
 		rejected("players left from 31 to 150", kStatPlayersLeft, 31, 150),
 		rejected("players left from 30 to 119", kStatPlayersLeft, 30, 119),
-		{"players left from 30 to 120",
-		 kStatPlayersLeft,
-		 30,
-		 {{120, false, 30}, {120, false, 30}, {120, true, 120}}},
-		{"players left to zero", kStatPlayersLeft, 80, {{0, false, 80}, {0, true, 0}}},
-		{"teams left from 2 to 150", kStatTeamsLeft, 2, {{150, false, 2}, {150, false, 2}, {150, true, 150}}},
+		accepted("players left from 30 to 120", kStatPlayersLeft, 30, 120, 3),
+		accepted("players left to zero", kStatPlayersLeft, 80, 0, 2),
+		accepted("teams left from 2 to 150", kStatTeamsLeft, 2, 150, 3),
 		rejected("teams left 40 read as 4", kStatTeamsLeft, 40, 4),
 		rejected("teams left up", kStatTeamsLeft, 40, 41),
 		// Deaths and score: any direction, but no lost digits.
@@ -213,27 +212,21 @@ TEST(StatTracker, PlausibilityRules)
 		rejected("deaths 128 read as 12", kStatDeaths, 128, 12),
 		rejected("deaths 128 read as 8", kStatDeaths, 128, 8),
 		rejected("deaths 128 read as 1", kStatDeaths, 128, 1),
-		{"deaths 128 read as 13 (not a substring)",
-		 kStatDeaths,
-		 128,
-		 {{13, false, 128}, {13, false, 128}, {13, true, 13}}},
-		{"deaths 128 read as 18 (not contiguous)",
-		 kStatDeaths,
-		 128,
-		 {{18, false, 128}, {18, false, 128}, {18, true, 18}}},
-		{"deaths 15 read as 51 (as long)", kStatDeaths, 15, {{51, false, 15}, {51, false, 15}, {51, true, 51}}},
-		{"deaths 5 read as 55 (longer)", kStatDeaths, 5, {{55, false, 5}, {55, false, 5}, {55, true, 55}}},
-		{"deaths 100 read as 0", kStatDeaths, 100, {{0, false, 100}, {0, false, 100}, {0, true, 0}}},
+		accepted("deaths 128 read as 13 (not a substring)", kStatDeaths, 128, 13, 3),
+		accepted("deaths 128 read as 18 (not contiguous)", kStatDeaths, 128, 18, 3),
+		accepted("deaths 15 read as 51 (as long)", kStatDeaths, 15, 51, 3),
+		accepted("deaths 5 read as 55 (longer)", kStatDeaths, 5, 55, 3),
+		accepted("deaths 100 read as 0", kStatDeaths, 100, 0, 3),
 		rejected("deaths 100 read as 10", kStatDeaths, 100, 10),
 		rejected("score 1250 read as 125", kStatScore, 1250, 125),
 		rejected("score 1250 read as 250", kStatScore, 1250, 250),
-		{"score up", kStatScore, 1250, {{1500, false, 1250}, {1500, false, 1250}, {1500, true, 1500}}},
+		accepted("score up", kStatScore, 1250, 1500, 3),
 		// Plates: no lost-digit test, no direction.
-		{"plates 30 read as 3", kStatPlates, 30, {{3, false, 30}, {3, true, 3}}},
-		{"plates up", kStatPlates, 10, {{30, false, 10}, {30, true, 30}}},
+		accepted("plates 30 read as 3", kStatPlates, 30, 3, 2),
+		accepted("plates up", kStatPlates, 10, 30, 2),
 		// End-card trackers: lost digits rejected, no direction.
 		rejected("end card 12 read as 2", -1, 12, 2),
-		{"end card down", -1, 12, {{9, false, 12}, {9, true, 9}}},
+		accepted("end card down", -1, 12, 9, 2),
 		// Nothing confirmed yet: no plausibility test at all.
 		{"kills from nothing, any value",
 		 kStatKills,

@@ -65,6 +65,17 @@ void darkBackground(QPainter &p, const QColor &top, const QColor &bottom)
 	p.fillRect(0, 0, kTemplateScreenWidth, kTemplateScreenHeight, g);
 }
 
+// A soft light fading out from a point.
+void glow(QPainter &p, const QPointF &centre, qreal radius, const QColor &colour)
+{
+	QRadialGradient g(centre, radius);
+	g.setColorAt(0, colour);
+	QColor clear = colour;
+	clear.setAlpha(0);
+	g.setColorAt(1, clear);
+	p.fillRect(0, 0, kTemplateScreenWidth, kTemplateScreenHeight, g);
+}
+
 void drawAfterAction(QPainter &p, TextPainter &text)
 {
 	darkBackground(p, QColor(24, 30, 38), QColor(10, 13, 17));
@@ -123,10 +134,7 @@ void drawSpectating(QPainter &p, TextPainter &text)
 void drawMenu(QPainter &p, TextPainter &text)
 {
 	darkBackground(p, QColor(20, 24, 30), QColor(34, 40, 48));
-	QRadialGradient glow(1400, 420, 700);
-	glow.setColorAt(0, QColor(70, 84, 100, 160));
-	glow.setColorAt(1, QColor(70, 84, 100, 0));
-	p.fillRect(0, 0, kTemplateScreenWidth, kTemplateScreenHeight, glow);
+	glow(p, QPointF(1400, 420), 700, QColor(70, 84, 100, 160));
 
 	const char *tabs[] = {"PLAY", "WEAPONS", "OPERATORS", "STORE"};
 	for (int i = 0; i < 4; ++i)
@@ -143,10 +151,7 @@ void drawMenu(QPainter &p, TextPainter &text)
 void drawPlacement(QPainter &p, TextPainter &text)
 {
 	darkBackground(p, QColor(14, 16, 20), QColor(26, 22, 14));
-	QRadialGradient glow(760, 560, 760);
-	glow.setColorAt(0, QColor(120, 90, 30, 140));
-	glow.setColorAt(1, QColor(120, 90, 30, 0));
-	p.fillRect(0, 0, kTemplateScreenWidth, kTemplateScreenHeight, glow);
+	glow(p, QPointF(760, 560), 760, QColor(120, 90, 30, 140));
 
 	text.fit(QRectF(260, 460, 120, 180), "4", QColor(255, 214, 110), true);
 	const QRectF title = boxOf(kTemplatePlacement);
