@@ -10,6 +10,24 @@ cd "$root"
 
 "$root/scripts/setup.sh"
 
+background=()
+root_job=
+cleanup() {
+	[ ${#background[@]} -eq 0 ] || kill "${background[@]}" 2>/dev/null || true
+	# The root is made in a session of its own: stop all of it (debootstrap, apt), not only the script.
+	[ -z "$root_job" ] || kill -- "-$root_job" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+real_obs=1
+[ "${OSTRELO_SKIP_REAL_OBS:-0}" = 1 ] && real_obs=0
+mkdir -p "$root/build"
+if [ $real_obs = 1 ]; then
+	# Making the OBS root is mostly download and unpacking: let it overlap the host build.
+	setsid "$root/scripts/obs-root.sh" create >"$root/build/obs-root-create.log" 2>&1 &
+	root_job=$!
+fi
+
 build="$root/build/ci"
 cmake --preset ci >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
@@ -20,8 +38,7 @@ if [ -z "${DISPLAY:-}" ]; then
 		[ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
 	done
 	Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
-	xvfb_pid=$!
-	trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+	background+=($!)
 	for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 	export DISPLAY="$display"
 fi
@@ -29,9 +46,16 @@ fi
 status=0
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=$?
 
-if [ "${OSTRELO_SKIP_REAL_OBS:-0}" = 1 ]; then
+if [ $real_obs = 0 ]; then
 	echo "real OBS: SKIPPED (OSTRELO_SKIP_REAL_OBS=1)"
+elif ! wait "$root_job"; then
+	root_job=
+	cat "$root/build/obs-root-create.log"
+	echo "real OBS: could not make the OBS root"
+	status=1
 else
+	root_job=
+	cat "$root/build/obs-root-create.log"
 	"$root/scripts/realobs-test.sh" || status=1
 fi
 exit $status
