@@ -36,6 +36,17 @@ packages() {
 
 list_digest() { sha256sum "$package_list" | cut -d' ' -f1; }
 
+# Removes a folder unless something is still mounted below it (an interrupted debootstrap
+# could have left /proc or /dev there: removing through those would reach the host's).
+remove_tree() {
+	local path="$1"
+	if awk -v p="$path/" 'index($2 "/", p) == 1 { found = 1 } END { exit !found }' /proc/mounts; then
+		log "refusing to remove $path: something is mounted below it"
+		exit 1
+	fi
+	rm -rf "$path"
+}
+
 # Runs a command inside the root. $1: "isolated" (private network with only loopback up) or
 # "online" (the host's network, for apt). Every mount lives in a private mount namespace and
 # every process in a private process namespace, so nothing outlives the command.
@@ -95,10 +106,13 @@ create() {
 
 	local partial="$root.partial"
 	local started=$SECONDS
-	rm -rf "$partial"
+	remove_tree "$partial"
 	mkdir -p "$(dirname "$root")"
 	log "debootstrap trixie into $partial"
-	debootstrap --variant=minbase trixie "$partial" "$mirror" >"$partial.log" 2>&1 || {
+	# In a mount namespace of its own, so its mounts in the new root go away with it, even
+	# when it is interrupted.
+	unshare --mount --propagation private \
+		debootstrap --variant=minbase trixie "$partial" "$mirror" >"$partial.log" 2>&1 || {
 		tail -30 "$partial.log" >&2
 		log "debootstrap failed (log: $partial.log)"
 		exit 1
@@ -115,7 +129,7 @@ create() {
 	log "packages took $((SECONDS - apt_started)) s"
 	echo "$digest" >"$partial/$stamp_name"
 	rm -f "$partial.log"
-	rm -rf "$root"
+	remove_tree "$root"
 	mv "$partial" "$root"
 	log "root ready at $root in $((SECONDS - started)) s"
 }
