@@ -3,7 +3,8 @@
 #
 #   wine.sh up <prefix> [<root.pem> <trust_test_root.exe>]
 #       makes a fresh prefix, keeps its wineserver running until "down" (so every later
-#       program starts in a blink), and trusts the test root inside the prefix only
+#       program starts in a blink; at most five minutes after the last one, should "down"
+#       never come), and trusts the test root inside the prefix only
 #   wine.sh exec <prefix> <program.exe> [args...]
 #       runs a Windows program in it; its output is printed once it has ended
 #   wine.sh run <prefix> <command> [args...]
@@ -47,7 +48,7 @@ run_windows_program() {
 command="${1:-}"
 prefix="${2:-}"
 if [ -z "$command" ] || [ -z "$prefix" ]; then
-	sed -n '3,14p' "$0" >&2
+	sed -n '3,15p' "$0" >&2
 	exit 2
 fi
 shift 2
@@ -58,7 +59,8 @@ up)
 	"$wineserver" -k >/dev/null 2>&1 || true
 	rm -rf "$prefix"
 	mkdir -p "$prefix"
-	"$wineserver" -p </dev/null >/dev/null 2>&1
+	# Kept for five minutes after the last program, so an interrupted run cleans up after itself.
+	"$wineserver" -p300 </dev/null >/dev/null 2>&1
 	"$wine_loader" cmd /c exit </dev/null >/dev/null 2>&1
 	if [ $# -eq 2 ]; then
 		run_windows_program "$2" "$(windows_path "$1")"
