@@ -78,25 +78,29 @@ bool writeFile(const std::string &path, const std::string &text)
 }
 
 // A folder for the batch files, removed with the process.
-const std::string &workDir()
-{
-	static const std::string dir = [] {
-		std::string pattern = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
-				      std::string("/ostrelo-winhttp-XXXXXX");
-		const char *made = ::mkdtemp(pattern.data());
-		return made ? std::string(made) : std::string();
-	}();
-	return dir;
-}
+struct WorkDir {
+	std::string path;
 
-struct Removal {
-	~Removal()
+	WorkDir()
+	{
+		const char *tmp = std::getenv("TMPDIR");
+		std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ostrelo-winhttp-XXXXXX";
+		if (::mkdtemp(pattern.data()))
+			path = pattern;
+	}
+	~WorkDir()
 	{
 		std::error_code ignored;
-		if (!workDir().empty())
-			std::filesystem::remove_all(workDir(), ignored);
+		if (!path.empty())
+			std::filesystem::remove_all(path, ignored);
 	}
-} g_removal;
+};
+
+const std::string &workDir()
+{
+	static const WorkDir dir;
+	return dir.path;
+}
 
 // Runs `loader runner orders outcomes` with the output in `log`; false (with the reason in
 // `log`'s text) when it did not end well within the limit.
