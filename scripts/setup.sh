@@ -14,18 +14,21 @@ if [ "$(id -u)" -ne 0 ]; then
 	sudo_cmd=(sudo)
 fi
 
-[ ${#lists[@]} -gt 0 ] || lists=("$here"/packages/*.txt)
+# OBS itself only for the plug-ins libobs tests load (image_source, color_source); its
+# recommended packages would pull a desktop. A list marks others with "no-recommends".
+no_recommends=()
+[ ${#lists[@]} -gt 0 ] || { lists=("$here"/packages/*.txt); no_recommends=(obs-studio); }
 wanted=()
 for list in "${lists[@]}"; do
-	while read -r pkg _; do
+	while read -r pkg flags; do
 		case "$pkg" in '' | '#'*) continue ;; esac
-		wanted+=("$pkg")
+		if [[ " $flags " == *" no-recommends "* ]]; then
+			no_recommends+=("$pkg")
+		else
+			wanted+=("$pkg")
+		fi
 	done <"$list"
 done
-# OBS itself only for the plug-ins libobs tests load (image_source, color_source); its
-# recommended packages would pull a desktop.
-no_recommends=()
-[ $# -gt 0 ] || no_recommends=(obs-studio)
 
 missing=()
 for pkg in "${wanted[@]}" "${no_recommends[@]}"; do
