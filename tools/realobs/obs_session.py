@@ -13,8 +13,6 @@ import signal
 import subprocess
 import time
 
-from obsws import ObsWebSocket
-
 MODULE_NAME = "ostrelo-obs"
 MODULE_LOADED_LINE = "Ostrelo OBS loaded (v4.4.1)"
 NO_LEAKS_LINE = "Number of memory leaks: 0"
@@ -197,6 +195,8 @@ class ObsSession:
             }
         )
         env.pop("WAYLAND_DISPLAY", None)
+        from obsws import ObsWebSocket  # python3-websocket, needed only once OBS runs
+
         self._stdout = open(os.path.join(self.home, f"obs-stdout-{int(time.time())}.txt"), "w")
         self.started = time.monotonic()
         self.process = subprocess.Popen(
