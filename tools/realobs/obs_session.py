@@ -272,7 +272,7 @@ class ObsSession:
         return self.process.returncode
 
     def windows(self):
-        """(title, x, y, width, height) of each top-level window on the display."""
+        """(title, x, y, width, height) of every window on the display, children included."""
         tree = subprocess.run(
             ["xwininfo", "-root", "-tree", "-display", self.display], capture_output=True, text=True, check=True
         ).stdout
