@@ -1,0 +1,61 @@
+#pragma once
+
+#include "common/gray_image.h"
+#include "common/rgba_crop.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+namespace ostrelo::test {
+
+// A bilevel image drawn as text: '#' is ink (255), anything else background (0).
+GrayImage art(std::initializer_list<const char *> rows);
+
+// The image as text, '#' for ink (top bit set) and '.' for background, one line per row.
+std::string toArt(const GrayImage &image);
+
+// A number in the built-in 7 x 11 font, each digit `height` pixels high and height * 7 / 11 wide
+// (rounded), nearest-neighbour scaled, with a gap of height * 2 / 11 between digits and a margin
+// of max(2, height / 4) around the number.
+GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, uint8_t background);
+
+// Scatters single pixels of the given value over the background, never within two pixels of a
+// pixel that differs from the background (so specks never touch a glyph). Deterministic per seed.
+GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, int32_t count, uint32_t seed);
+
+// Paints a grey image into an RGBA crop: each grey g becomes (r, g, b) scaled by g / 255.
+RgbaImage tint(const GrayImage &image, uint8_t r, uint8_t g, uint8_t b, uint8_t backR, uint8_t backG, uint8_t backB);
+
+// Sets an environment variable for the lifetime of the object and restores the previous state.
+class ScopedEnv {
+public:
+	ScopedEnv(const char *name, const char *value);
+	~ScopedEnv();
+	ScopedEnv(const ScopedEnv &) = delete;
+	ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+	std::string name_;
+	std::string old_;
+	bool hadOld_ = false;
+};
+
+// Captures everything written to file descriptor 2 (standard error) while it lives.
+class StderrCapture {
+public:
+	StderrCapture();
+	~StderrCapture();
+	StderrCapture(const StderrCapture &) = delete;
+	StderrCapture &operator=(const StderrCapture &) = delete;
+
+	// Stops capturing and returns what was written.
+	std::string finish();
+
+private:
+	int saved_ = -1;
+	std::string path_;
+	bool done_ = false;
+};
+
+} // namespace ostrelo::test
