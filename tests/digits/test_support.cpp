@@ -42,21 +42,28 @@ std::string toArt(const GrayImage &image)
 	return out;
 }
 
-GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, uint8_t background)
+GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, uint8_t background, int32_t margin)
 {
 	const int32_t n = int32_t(digits.size());
 	const int32_t dw = std::max(1, int32_t(std::lround(height * 7.0 / 11.0)));
 	const int32_t gap = std::max(1, int32_t(std::lround(height * 2.0 / 11.0)));
-	const int32_t margin = std::max(2, height / 4);
+	if (margin < 0)
+		margin = std::max(2, height / 4);
 	GrayImage image(2 * margin + n * dw + (n - 1) * gap, 2 * margin + height, background);
 	for (int32_t k = 0; k < n; ++k) {
-		const int32_t d = digits[size_t(k)] - '0';
+		const char ch = digits[size_t(k)];
 		const int32_t ox = margin + k * (dw + gap);
 		for (int32_t y = 0; y < height; ++y) {
-			const int32_t row = y * 11 / height;
+			const int32_t row = (2 * y + 1) * 11 / (2 * height); // the font row under the pixel's centre
 			for (int32_t x = 0; x < dw; ++x) {
-				const int32_t col = x * 7 / dw;
-				if (digitFont[size_t(d)][size_t(row)] & (64 >> col))
+				const int32_t col = (2 * x + 1) * 7 / (2 * dw);
+				bool on = false;
+				if (ch >= '0' && ch <= '9')
+					on = digitFont[size_t(ch - '0')][size_t(row)] & (64 >> col);
+				else if (ch == '/') // a stroke two font pixels wide from lower left to upper right
+					on = std::abs(x * (height - 1) - (dw - 1) * (height - 1 - y)) <=
+					     (height - 1) * dw / 7;
+				if (on)
 					image.at(ox + x, margin + y) = ink;
 			}
 		}
@@ -67,10 +74,20 @@ GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, u
 GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, int32_t count, uint32_t seed)
 {
 	GrayImage out = image;
-	std::mt19937 rng(seed);
-	auto clearAround = [&](int32_t x, int32_t y) {
-		for (int32_t dy = -2; dy <= 2; ++dy)
-			for (int32_t dx = -2; dx <= 2; ++dx) {
+	int32_t x0 = out.width, y0 = out.height, x1 = -1, y1 = -1;
+	for (int32_t y = 0; y < out.height; ++y)
+		for (int32_t x = 0; x < out.width; ++x)
+			if (out.at(x, y) != background) {
+				x0 = std::min(x0, x);
+				y0 = std::min(y0, y);
+				x1 = std::max(x1, x);
+				y1 = std::max(y1, y);
+			}
+	auto allowed = [&](int32_t x, int32_t y) {
+		if (x >= x0 - 3 && x <= x1 + 3 && y >= y0 - 3 && y <= y1 + 3)
+			return false;
+		for (int32_t dy = -1; dy <= 1; ++dy)
+			for (int32_t dx = -1; dx <= 1; ++dx) {
 				const int32_t sx = x + dx, sy = y + dy;
 				if (sx >= 0 && sy >= 0 && sx < out.width && sy < out.height &&
 				    out.at(sx, sy) != background)
@@ -78,11 +95,12 @@ GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, i
 			}
 		return true;
 	};
+	std::mt19937 rng(seed);
 	int32_t placed = 0;
-	for (int32_t attempt = 0; attempt < count * 50 && placed < count; ++attempt) {
+	for (int32_t attempt = 0; attempt < count * 100 && placed < count; ++attempt) {
 		const int32_t x = int32_t(rng() % uint32_t(out.width));
 		const int32_t y = int32_t(rng() % uint32_t(out.height));
-		if (clearAround(x, y)) {
+		if (allowed(x, y)) {
 			out.at(x, y) = value;
 			++placed;
 		}

@@ -2,10 +2,20 @@
 
 #include "common/gray_image.h"
 #include "common/rgba_crop.h"
+#include "digits/segmentation.h"
 
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <string>
+
+namespace ostrelo {
+// How GoogleTest prints a box in a failure message.
+inline void PrintTo(const GlyphBox &b, std::ostream *os)
+{
+	*os << "(" << b.x0 << "," << b.y0 << "," << b.x1 << "," << b.y1 << ")";
+}
+} // namespace ostrelo
 
 namespace ostrelo::test {
 
@@ -16,12 +26,14 @@ GrayImage art(std::initializer_list<const char *> rows);
 std::string toArt(const GrayImage &image);
 
 // A number in the built-in 7 x 11 font, each digit `height` pixels high and height * 7 / 11 wide
-// (rounded), nearest-neighbour scaled, with a gap of height * 2 / 11 between digits and a margin
-// of max(2, height / 4) around the number.
-GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, uint8_t background);
+// (rounded), nearest-neighbour scaled (each pixel takes the font pixel under its centre), with a
+// gap of height * 2 / 11 between digits and a margin around the number (by default
+// max(2, height / 4)). '/' draws a slash in a digit's cell, ' ' leaves it empty.
+GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, uint8_t background, int32_t margin = -1);
 
-// Scatters single pixels of the given value over the background, never within two pixels of a
-// pixel that differs from the background (so specks never touch a glyph). Deterministic per seed.
+// Scatters `count` single pixels of the given value over the margin of an image: never within
+// three pixels of the box around everything that differs from the background, and never next to
+// each other. Deterministic per seed.
 GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, int32_t count, uint32_t seed);
 
 // Paints a grey image into an RGBA crop: each grey g becomes (r, g, b) scaled by g / 255.
