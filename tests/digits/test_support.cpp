@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "digits/glyph_templates.h"
+#include "digits/grey_glyphs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,6 +68,27 @@ GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, u
 					image.at(ox + x, margin + y) = ink;
 			}
 		}
+	}
+	return image;
+}
+
+GrayImage sampleNumber(const std::string &digits, int32_t scale, int32_t gap, int32_t margin, uint8_t low, uint8_t high)
+{
+	const int32_t n = int32_t(digits.size());
+	const int32_t gw = 14 * scale, gh = 22 * scale;
+	GrayImage image(2 * margin + n * gw + (n - 1) * gap, 2 * margin + gh, low);
+	for (int32_t k = 0; k < n; ++k) {
+		const GreyGlyph *sample = nullptr;
+		for (const GreyGlyph &g : greyGlyphs)
+			if (!sample && g.label == digits[size_t(k)] - '0')
+				sample = &g;
+		if (!sample)
+			continue; // no sample of this digit: leave its place empty
+		const int32_t ox = margin + k * (gw + gap);
+		for (int32_t y = 0; y < gh; ++y)
+			for (int32_t x = 0; x < gw; ++x)
+				image.at(ox + x, margin + y) = uint8_t(
+					low + sample->pixels[(y / scale) * 14 + x / scale] * (high - low) / 255);
 	}
 	return image;
 }

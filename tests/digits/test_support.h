@@ -31,6 +31,12 @@ std::string toArt(const GrayImage &image);
 // max(2, height / 4)). '/' draws a slash in a digit's cell, ' ' leaves it empty.
 GrayImage renderNumber(const std::string &digits, int32_t height, uint8_t ink, uint8_t background, int32_t margin = -1);
 
+// A number built from the grey digit samples of the soft reader (the first sample of each digit;
+// there are none for 7 and 9), each scaled up `scale` times, `gap` pixels apart, inside a dark
+// margin. Sample values v become low + v * (high - low) / 255.
+GrayImage sampleNumber(const std::string &digits, int32_t scale = 1, int32_t gap = 1, int32_t margin = 4,
+		       uint8_t low = 0, uint8_t high = 255);
+
 // Scatters `count` single pixels of the given value over the margin of an image: never within
 // three pixels of the box around everything that differs from the background, and never next to
 // each other. Deterministic per seed.
