@@ -69,7 +69,56 @@ TEST_F(Trace, NothingIsWrittenWithoutTheSwitches)
 	EXPECT_FALSE(readDigitsMultiScale(GrayImage(90, 60, 9)).ok);
 	EXPECT_TRUE(readDigitsMultiScale(renderNumber("42", 60, 240, 20)).ok);
 	EXPECT_FALSE(isOpenFour(GrayImage(40, 30)));
+	EXPECT_TRUE(readSoftGlyphs(test::sampleNumber("804", 2)).ok);
+	EXPECT_FALSE(readSoftGlyphs(GrayImage(40, 30, 9)).ok);
+	const RgbaImage red = test::tint(test::sampleNumber("804", 2), 230, 40, 30, 15, 15, 15);
+	EXPECT_TRUE(readRedDigits(red.view()).ok);
+	const RgbaImage blank = test::tint(GrayImage(40, 30), 230, 40, 30, 15, 15, 15);
+	EXPECT_FALSE(readRedDigits(blank.view()).ok);
 	EXPECT_EQ(capture.finish(), "");
+}
+
+TEST_F(Trace, SoftGlyphDump)
+{
+	ScopedEnv dump("VX_SOFT_DUMP", "yes");
+	StderrCapture capture;
+	EXPECT_EQ(readSoftGlyphs(test::sampleNumber("804", 2)).text, "804");
+	const std::vector<std::string> out = lines(capture.finish());
+	ASSERT_EQ(out.size(), 3u);
+	for (size_t k = 0; k < out.size(); ++k) {
+		const std::string head = "SOFTGLYPH n=3 k=" + std::to_string(k) + ":";
+		ASSERT_EQ(out[k].rfind(head, 0), 0u) << out[k];
+		std::istringstream values(out[k].substr(head.size()));
+		int32_t count = 0, v = 0, largest = 0;
+		while (values >> v) {
+			EXPECT_GE(v, 0);
+			EXPECT_LE(v, 255);
+			largest = std::max(largest, v);
+			++count;
+		}
+		EXPECT_TRUE(values.eof());
+		EXPECT_EQ(count, 308);
+		EXPECT_GT(largest, 128); // a glyph, not an empty grid
+		// Single spaces before every number, nothing after the last.
+		EXPECT_TRUE(std::regex_match(out[k], std::regex("SOFTGLYPH n=3 k=\\d:( \\d{1,3}){308}")));
+	}
+}
+
+TEST_F(Trace, SoftReaderLines)
+{
+	ScopedEnv debug("VX_DIGIT_DEBUG", "");
+	StderrCapture capture;
+	EXPECT_EQ(readSoftGlyphs(test::sampleNumber("52", 2)).text, "52");
+	const std::vector<std::string> out = lines(capture.finish());
+	ASSERT_EQ(out.size(), 2u);
+	const std::regex line(R"(  soft n=2 glyph (\d) digit=(\d) s=\d\.\d{3} second=-?\d\.\d{3})");
+	std::smatch m;
+	ASSERT_TRUE(std::regex_match(out[0], m, line)) << out[0];
+	EXPECT_EQ(m[1], "0");
+	EXPECT_EQ(m[2], "5");
+	ASSERT_TRUE(std::regex_match(out[1], m, line)) << out[1];
+	EXPECT_EQ(m[1], "1");
+	EXPECT_EQ(m[2], "2");
 }
 
 TEST_F(Trace, BoxReaderLines)
@@ -135,9 +184,21 @@ TEST_F(Trace, OpenFourLines)
 TEST_F(Trace, TooSmallCropsPrintNothingEvenWhenSwitchedOn)
 {
 	ScopedEnv debug("VX_DIGIT_DEBUG", "");
+	ScopedEnv dump("VX_SOFT_DUMP", "");
 	StderrCapture capture;
 	EXPECT_FALSE(readDigits(GrayImage(3, 30, 0)).ok);
 	EXPECT_FALSE(readDigits(GrayImage(30, 5, 0)).ok);
+	const GrayImage number = test::sampleNumber("52", 2);
+	GrayImage low(number.width, 7);
+	std::copy(number.pixels.begin() + 20 * number.width, number.pixels.begin() + 27 * number.width,
+		  low.pixels.begin());
+	EXPECT_FALSE(readSoftGlyphs(low).ok);
+	// The 99.5th and 30th percentiles 39 apart.
+	EXPECT_FALSE(readSoftGlyphs(test::sampleNumber("52", 2, 1, 4, 100, 139)).ok);
+	const RgbaImage red = test::tint(number, 230, 40, 30, 15, 15, 15);
+	RgbaCrop narrow = red.view();
+	narrow.width = 7;
+	EXPECT_FALSE(readRedDigits(narrow).ok);
 	EXPECT_EQ(capture.finish(), "");
 }
 
