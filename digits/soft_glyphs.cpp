@@ -109,6 +109,18 @@ std::pair<int32_t, int32_t> pixelRange(float lo, float hi, int32_t size)
 	return {int32_t(first), int32_t(end)};
 }
 
+// Pixels of at least 110 in rows top..bottom, counted per row or per column.
+std::vector<int32_t> brightCounts(const GrayImage &st, int32_t top, int32_t bottom, bool perColumn)
+{
+	std::vector<int32_t> counts(size_t(perColumn ? st.width : st.height), 0);
+	for (int32_t y = top; y <= bottom; ++y) {
+		const uint8_t *row = st.row(y);
+		for (int32_t x = 0; x < st.width; ++x)
+			counts[size_t(perColumn ? x : y)] += row[x] >= 110 ? 1 : 0;
+	}
+	return counts;
+}
+
 } // namespace
 
 const std::vector<SoftTemplate> &softLibrary()
@@ -119,7 +131,7 @@ const std::vector<SoftTemplate> &softLibrary()
 SoftGlyph sampleSoftGlyph(const GrayImage &image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, float norm)
 {
 	SoftGlyph out;
-	if (!image.wellFormed())
+	if (!image.wellFormed() || !(norm > 0.f) || std::isinf(norm))
 		return out;
 	const float spanY = float(int64_t(y1) - y0);
 	const float spanX = float(int64_t(x1) - x0);
@@ -259,13 +271,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 	for (size_t i = 0; i < gray.pixels.size(); ++i)
 		st.pixels[i] = uint8_t(std::clamp((int32_t(gray.pixels[i]) - lo) * 255 / (hi - lo), 0, 255));
 
-	std::vector<int32_t> rowCount(size_t(st.height), 0);
-	for (int32_t y = 0; y < st.height; ++y) {
-		const uint8_t *row = st.row(y);
-		for (int32_t x = 0; x < st.width; ++x)
-			rowCount[size_t(y)] += row[x] >= 110 ? 1 : 0;
-	}
-	const SoftRun band = findSoftRun(rowCount, 2, 1);
+	const SoftRun band = findSoftRun(brightCounts(st, 0, st.height - 1, false), 2, 1);
 	if (band.first < 0)
 		return StatReading();
 	const int32_t top = band.first;
@@ -274,13 +280,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 	if (bandH < 6)
 		return StatReading();
 
-	std::vector<int32_t> colCount(size_t(st.width), 0);
-	for (int32_t y = top; y <= bottom; ++y) {
-		const uint8_t *row = st.row(y);
-		for (int32_t x = 0; x < st.width; ++x)
-			colCount[size_t(x)] += row[x] >= 110 ? 1 : 0;
-	}
-	const SoftRun span = findSoftRun(colCount, 1, 3);
+	const SoftRun span = findSoftRun(brightCounts(st, top, bottom, true), 1, 3);
 	if (span.first < 0)
 		return StatReading();
 	const int32_t left = span.first;

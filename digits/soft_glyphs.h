@@ -24,7 +24,8 @@ struct SoftTemplate {
 const std::vector<SoftTemplate> &softLibrary();
 
 // Area-weighted resampling of [x0, x1) x [y0, y1) onto the 14 x 22 grid; pixels count as
-// min(1, value / norm) and those outside the image not at all.
+// min(1, value / norm) and those outside the image not at all. A norm that is not a positive
+// finite number gives an empty glyph.
 SoftGlyph sampleSoftGlyph(const GrayImage &image, int32_t x0, int32_t y0, int32_t x1, int32_t y1, float norm);
 
 // 3 x 3 mean, over the neighbours inside the grid.

@@ -241,26 +241,7 @@ TEST(ReadDigits, BothPolaritiesAndContrasts)
 
 TEST(ReadOpenFour, ReadsALoneOpenTopFour)
 {
-	GrayImage four = art({
-		"..............",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".############.",
-		".############.",
-		".........##...",
-		".........##...",
-		".........##...",
-		".........##...",
-		".........##...",
-		".........##...",
-		"..............",
-	});
+	GrayImage four = test::openFour();
 	for (uint8_t &p : four.pixels)
 		p = p ? 230 : 40;
 	const StatReading r = readOpenFour(four);

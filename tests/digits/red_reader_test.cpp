@@ -49,18 +49,13 @@ RgbaImage redAndWhite(int32_t strong)
 
 size_t countLines(const std::string &text, const std::string &prefix)
 {
-	std::istringstream in(text);
 	size_t n = 0;
-	for (std::string line; std::getline(in, line);)
+	for (const std::string &line : test::splitLines(text))
 		n += line.rfind(prefix, 0) == 0 ? 1 : 0;
 	return n;
 }
 
-class RedReader : public ::testing::Test {
-protected:
-	ScopedEnv noDebug{"VX_DIGIT_DEBUG", nullptr};
-	ScopedEnv noDump{"VX_SOFT_DUMP", nullptr};
-};
+using RedReader = test::WithoutTraceSwitches;
 
 TEST_F(RedReader, SmallCropsAreNotRead)
 {
@@ -135,12 +130,7 @@ TEST_F(RedReader, RegionsOfMoreThanTwoMillionPixels)
 {
 	// A 2560 x 1440 region (the panel allows one) with a red number in it. The box reader finds no
 	// glyph of the required size, so the soft reader reads it, over 3.7 million pixels.
-	GrayImage big(2560, 1440, 0);
-	const GrayImage number = sampleNumber("306", 8, 2);
-	for (int32_t y = 0; y < number.height; ++y)
-		for (int32_t x = 0; x < number.width; ++x)
-			big.at(1000 + x, 600 + y) = number.at(x, y);
-	const RgbaImage crop = tint(big, 235, 35, 25, 12, 12, 12);
+	const RgbaImage crop = tint(test::largeRegionWithNumber(), 235, 35, 25, 12, 12, 12);
 	const StatReading r = readRedDigits(crop.view());
 	EXPECT_TRUE(r.ok);
 	EXPECT_EQ(r.text, "306");

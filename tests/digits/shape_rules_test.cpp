@@ -10,30 +10,7 @@ namespace {
 
 using test::art;
 
-// A 4 drawn with an open top, the way some HUD fonts draw it.
-GrayImage openFour()
-{
-	return art({
-		"..............",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".##......##...",
-		".############.",
-		".############.",
-		".........##...",
-		".........##...",
-		".........##...",
-		".........##...",
-		".........##...",
-		".........##...",
-		"..............",
-	});
-}
+using test::openFour;
 
 TEST(Holes, OnTheFontDigits)
 {
@@ -214,26 +191,8 @@ TEST(OpenFour, ShapeTest)
 		bool open;
 	} cases[] = {
 		{"open-topped 4", openFour(), true},
-		{"the font's closed 4, drawn large",
-		 [] {
-			 GrayImage big(20, 26);
-			 const GrayImage f = renderFontDigit(4);
-			 for (int32_t y = 0; y < kGridH; ++y)
-				 for (int32_t x = 0; x < kGridW; ++x)
-					 big.at(x + 3, y + 2) = f.at(x, y);
-			 return big;
-		 }(),
-		 true},
-		{"an 8 has two holes",
-		 [] {
-			 GrayImage big(20, 26);
-			 const GrayImage f = renderFontDigit(8);
-			 for (int32_t y = 0; y < kGridH; ++y)
-				 for (int32_t x = 0; x < kGridW; ++x)
-					 big.at(x + 3, y + 2) = f.at(x, y);
-			 return big;
-		 }(),
-		 false},
+		{"the font's closed 4 (one hole is allowed)", test::fontDigitOnGround(4), true},
+		{"an 8 has two holes", test::fontDigitOnGround(8), false},
 		{"a 1",
 		 art({"......", "..##..", ".###..", "..##..", "..##..", "..##..", "..##..", "..##..", "..##..",
 		      "..##..", "......"}),

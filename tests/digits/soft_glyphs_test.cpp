@@ -239,11 +239,7 @@ TEST(SoftConfidence, FromTheWeakestGlyph)
 	EXPECT_NEAR(softConfidence(0.99f), 0.9455f, 1e-6);
 }
 
-class SoftReader : public ::testing::Test {
-protected:
-	ScopedEnv noDebug{"VX_DIGIT_DEBUG", nullptr};
-	ScopedEnv noDump{"VX_SOFT_DUMP", nullptr};
-};
+using SoftReader = test::WithoutTraceSwitches;
 
 TEST_F(SoftReader, ReadsNumbersMadeOfItsSamples)
 {
@@ -335,13 +331,8 @@ TEST_F(SoftReader, ConfidenceFollowsTheWeakestPrintedScore)
 TEST_F(SoftReader, RegionsOfMoreThanTwoMillionPixels)
 {
 	// 2560 x 1440 = 3.7 million pixels: 995 x n overflows 32 bits. The number sits in the middle.
-	GrayImage big(2560, 1440, 5);
-	// Drawn large enough that its ink is more than the brightest 0.5 % of the region.
-	const GrayImage number = sampleNumber("306", 8, 2);
-	for (int32_t y = 0; y < number.height; ++y)
-		for (int32_t x = 0; x < number.width; ++x)
-			big.at(1000 + x, 600 + y) = number.at(x, y);
-	const StatReading r = readSoftGlyphs(big);
+	// The number is drawn large enough for its ink to be more than the brightest 0.5 %.
+	const StatReading r = readSoftGlyphs(test::largeRegionWithNumber());
 	EXPECT_TRUE(r.ok);
 	EXPECT_EQ(r.text, "306");
 }

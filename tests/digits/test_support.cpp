@@ -130,6 +130,59 @@ GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, i
 	return out;
 }
 
+GrayImage openFour()
+{
+	return art({
+		"..............",
+		".##......##...",
+		".##......##...",
+		".##......##...",
+		".##......##...",
+		".##......##...",
+		".##......##...",
+		".##......##...",
+		".##......##...",
+		".############.",
+		".############.",
+		".........##...",
+		".........##...",
+		".........##...",
+		".........##...",
+		".........##...",
+		".........##...",
+		"..............",
+	});
+}
+
+GrayImage fontDigitOnGround(int32_t digit)
+{
+	const GrayImage grid = renderFontDigit(digit);
+	GrayImage image(grid.width + 6, grid.height + 6);
+	for (int32_t y = 0; y < grid.height; ++y)
+		for (int32_t x = 0; x < grid.width; ++x)
+			image.at(x + 3, y + 3) = grid.at(x, y);
+	return image;
+}
+
+GrayImage largeRegionWithNumber()
+{
+	GrayImage big(2560, 1440, 5);
+	const GrayImage number = sampleNumber("306", 8, 2);
+	for (int32_t y = 0; y < number.height; ++y)
+		for (int32_t x = 0; x < number.width; ++x)
+			big.at(1000 + x, 600 + y) = number.at(x, y);
+	return big;
+}
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+	std::vector<std::string> out;
+	std::istringstream in(text);
+	for (std::string line; std::getline(in, line);)
+		out.push_back(line);
+	return out;
+}
+
 RgbaImage tint(const GrayImage &image, uint8_t r, uint8_t g, uint8_t b, uint8_t backR, uint8_t backG, uint8_t backB)
 {
 	RgbaImage out;

@@ -4,10 +4,13 @@
 #include "common/rgba_crop.h"
 #include "digits/segmentation.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace ostrelo {
 // How GoogleTest prints a box in a failure message.
@@ -42,6 +45,19 @@ GrayImage sampleNumber(const std::string &digits, int32_t scale = 1, int32_t gap
 // each other. Deterministic per seed.
 GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, int32_t count, uint32_t seed);
 
+// A 4 drawn with an open top, the way some HUD fonts draw it (18 x 14, bilevel).
+GrayImage openFour();
+
+// A font digit's glyph grid drawn on a background with a margin of 3 pixels around it.
+GrayImage fontDigitOnGround(int32_t digit);
+
+// A 2560 x 1440 region, almost black, with "306" drawn from the grey samples eight times their
+// size (176 px high) near the middle.
+GrayImage largeRegionWithNumber();
+
+// The lines of a text, without their line ends.
+std::vector<std::string> splitLines(const std::string &text);
+
 // Paints a grey image into an RGBA crop: each grey g becomes (r, g, b) scaled by g / 255.
 RgbaImage tint(const GrayImage &image, uint8_t r, uint8_t g, uint8_t b, uint8_t backR, uint8_t backG, uint8_t backB);
 
@@ -57,6 +73,13 @@ private:
 	std::string name_;
 	std::string old_;
 	bool hadOld_ = false;
+};
+
+// A fixture whose tests run with both trace switches (VX_DIGIT_DEBUG, VX_SOFT_DUMP) cleared.
+class WithoutTraceSwitches : public ::testing::Test {
+protected:
+	ScopedEnv noDebug_{"VX_DIGIT_DEBUG", nullptr};
+	ScopedEnv noDump_{"VX_SOFT_DUMP", nullptr};
 };
 
 // Captures everything written to file descriptor 2 (standard error) while it lives.

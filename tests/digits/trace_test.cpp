@@ -18,11 +18,7 @@ using test::StderrCapture;
 
 std::vector<std::string> lines(const std::string &text)
 {
-	std::vector<std::string> out;
-	std::istringstream in(text);
-	for (std::string line; std::getline(in, line);)
-		out.push_back(line);
-	return out;
+	return test::splitLines(text);
 }
 
 // The heights of the bilevel images readBoxes printed, in order.
@@ -54,11 +50,7 @@ GrayImage digitsUnderABar(uint8_t bar)
 	return image;
 }
 
-class Trace : public ::testing::Test {
-protected:
-	ScopedEnv noDebug{"VX_DIGIT_DEBUG", nullptr};
-	ScopedEnv noDump{"VX_SOFT_DUMP", nullptr};
-};
+using Trace = test::WithoutTraceSwitches;
 
 TEST_F(Trace, NothingIsWrittenWithoutTheSwitches)
 {
