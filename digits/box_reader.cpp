@@ -148,15 +148,16 @@ StatReading readDigits(const GrayImage &gray)
 	if (gray.width < 4 || gray.height < 6 || !gray.wellFormed())
 		return StatReading();
 	const GrayImage up = upscaleForReading(gray);
+	const PixelStats stats(up);
 
-	StatReading r = readBoxes(binarizeAdaptive(up));
+	StatReading r = readBoxes(binarizeAdaptive(up, stats));
 	if (r.ok)
 		return r;
-	r = readBoxes(binarizeOtsu(up));
+	r = readBoxes(binarizeOtsu(up, stats));
 	if (r.ok)
 		return r;
 	// Fixed thresholds only help dim crops; with bright pixels the adaptive pass has seen it all.
-	if (*std::max_element(up.pixels.begin(), up.pixels.end()) >= 220)
+	if (stats.max >= 220)
 		return StatReading();
 	for (int32_t t : {200, 180, 160, 140, 120}) {
 		r = readBoxes(thresholdImage(up, t));
@@ -168,7 +169,10 @@ StatReading readDigits(const GrayImage &gray)
 
 StatReading readOpenFour(const GrayImage &gray)
 {
-	if (!isOpenFour(binarizeAdaptive(gray)) && !isOpenFour(binarizeOtsu(gray)))
+	if (!gray.wellFormed())
+		return StatReading();
+	const PixelStats stats(gray);
+	if (!isOpenFour(binarizeAdaptive(gray, stats)) && !isOpenFour(binarizeOtsu(gray, stats)))
 		return StatReading();
 	StatReading r;
 	r.ok = true;

@@ -249,9 +249,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 
 	// The 30th and 99.5th percentiles. The indices are 64-bit: 995 x n no longer fits in 32 bits
 	// once a region holds more than about 2.16 million pixels.
-	std::array<int64_t, 256> hist{};
-	for (uint8_t p : gray.pixels)
-		++hist[p];
+	const std::array<int64_t, 256> hist = pixelHistogram(gray);
 	const int64_t n = gray.size();
 	auto valueAt = [&hist](int64_t index) {
 		int64_t seen = 0;
