@@ -70,7 +70,7 @@ bool isSlash(const GrayImage &bilevel, const GlyphBox &box, int32_t digit, float
 	const int32_t bh = box.bh();
 	if (bw < 1 || bh < 4)
 		return false;
-	const int32_t o = std::max(1, bh / 3);
+	const int32_t o = std::max(1, bh / 3); // y0 + o and y1 - o stay between y0 and y1
 	const int64_t top = inkCenterX(bilevel, box, box.y0, box.y0 + o);
 	const int64_t bottom = inkCenterX(bilevel, box, box.y1 - o, box.y1);
 	const bool leans = std::llabs(top - bottom) >= std::max(2, bw / 3);
