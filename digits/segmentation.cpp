@@ -3,7 +3,13 @@
 #include "digits/image_prep.h"
 
 #include <algorithm>
-#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
 
 namespace ostrelo {
 namespace {
@@ -13,15 +19,36 @@ struct Component {
 	int64_t pixels;
 };
 
-// The first column from x on that holds ink (w if none), eight columns at a time where possible.
+#if defined(__SSE2__) || defined(_M_X64)
+// Bit i set where byte i of the sixteen at p is zero.
+uint32_t zeroMask16(const uint8_t *p)
+{
+	const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+	return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+}
+
+int32_t lowestBit(uint32_t mask)
+{
+#if defined(_MSC_VER) && !defined(__clang__)
+	unsigned long index;
+	_BitScanForward(&index, mask);
+	return int32_t(index);
+#else
+	return __builtin_ctz(mask);
+#endif
+}
+#endif
+
+// The first column from x on that holds ink (w if none); sixteen columns at a time where possible.
 int32_t skipBackground(const uint8_t *row, int32_t x, int32_t w)
 {
-	for (; x + 8 <= w; x += 8) {
-		uint64_t word;
-		std::memcpy(&word, row + x, 8);
-		if (word)
-			break;
+#if defined(__SSE2__) || defined(_M_X64)
+	for (; x + 16 <= w; x += 16) {
+		const uint32_t ink = ~zeroMask16(row + x) & 0xFFFFu;
+		if (ink)
+			return x + lowestBit(ink);
 	}
+#endif
 	while (x < w && !row[x])
 		++x;
 	return x;
@@ -30,6 +57,13 @@ int32_t skipBackground(const uint8_t *row, int32_t x, int32_t w)
 // The first column from x on without ink (w if none).
 int32_t skipInk(const uint8_t *row, int32_t x, int32_t w)
 {
+#if defined(__SSE2__) || defined(_M_X64)
+	for (; x + 16 <= w; x += 16) {
+		const uint32_t background = zeroMask16(row + x);
+		if (background)
+			return x + lowestBit(background);
+	}
+#endif
 	while (x < w && row[x])
 		++x;
 	return x;
