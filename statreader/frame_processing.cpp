@@ -1,0 +1,288 @@
+#include "statreader/frame_processing.h"
+
+#include "statreader/hud_state.h"
+#include "statreader/presets.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrelo {
+
+namespace {
+
+constexpr uint64_t kHeartbeatNs = 10'000'000'000ULL;
+constexpr uint64_t kMinGameLengthNs = 300'000'000'000ULL;
+
+struct StatRead {
+	bool attempted = false;
+	bool ok = false;
+	int32_t value = 0;
+};
+
+// Clips [x, x + w) x [y, y + h) to the frame in 64 bits; false when too small to read.
+bool clipRegion(const StatRegion &r, const FrameView &f, int32_t &x0, int32_t &y0, int32_t &x1, int32_t &y1)
+{
+	if (r.w < 4 || r.h < 6)
+		return false;
+	x0 = std::max(r.x, 0);
+	y0 = std::max(r.y, 0);
+	x1 = int32_t(std::min<int64_t>(int64_t(r.x) + r.w, f.width));
+	y1 = int32_t(std::min<int64_t>(int64_t(r.y) + r.h, f.height));
+	return x1 - x0 >= 4 && y1 - y0 >= 6;
+}
+
+RgbaImage cropOf(const FrameView &f, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
+{
+	return copyRect(f.data, f.lineSize, x0, y0, x1, y1);
+}
+
+StatRead readDigitStat(const StatReaderState &st, int i, const FrameView &f, StatReaders &readers, bool isWarzone)
+{
+	StatRead out;
+	int32_t x0, y0, x1, y1;
+	if (!clipRegion(st.config.regions[size_t(i)], f, x0, y0, x1, y1))
+		return out;
+	const StatDef &def = kStatTable[size_t(i)];
+	const bool special = isWarzone && (i == kStatPlayersLeft || i == kStatTeamsLeft || i == kStatKills);
+	StatReading r = readers.readDigitStat(cropOf(f, x0, y0, x1, y1), def.key, special);
+	if (r.confidence < kMinConfidence)
+		r.ok = false;
+	out.attempted = true;
+	out.ok = r.ok && r.value >= def.minValue && r.value <= def.maxValue &&
+		 (i != kStatPlayersLeft || r.value <= 155);
+	out.value = r.value;
+	return out;
+}
+
+StatRead readPlatesStat(const StatReaderState &st, const FrameView &f, StatReaders &readers)
+{
+	StatRead out;
+	int32_t x0, y0, x1, y1;
+	if (!clipRegion(st.config.regions[kStatPlates], f, x0, y0, x1, y1))
+		return out;
+	const PlatesQuad &q = st.config.plates;
+	StatReading r;
+	bool read = false;
+	if (q.n == 4) {
+		// Read the outline's bounds (widened by 2 px) with the corners relative to them.
+		const auto [minX, maxX] = std::minmax_element(q.qx.begin(), q.qx.end());
+		const auto [minY, maxY] = std::minmax_element(q.qy.begin(), q.qy.end());
+		const int32_t bx0 = int32_t(std::max<int64_t>(int64_t(*minX) - 2, 0));
+		const int32_t by0 = int32_t(std::max<int64_t>(int64_t(*minY) - 2, 0));
+		const int32_t bx1 = int32_t(std::min<int64_t>(int64_t(*maxX) + 2, f.width));
+		const int32_t by1 = int32_t(std::min<int64_t>(int64_t(*maxY) + 2, f.height));
+		if (bx1 - bx0 >= 12 && by1 - by0 >= 8) {
+			PlatesOutline outline;
+			for (size_t c = 0; c < 4; ++c)
+				outline[c] = OutlinePoint{float(q.qx[c] - bx0), float(q.qy[c] - by0)};
+			r = readers.readPlates(cropOf(f, bx0, by0, bx1, by1), outline, 0.f);
+			read = true;
+		}
+	}
+	if (!read)
+		r = readers.readPlates(cropOf(f, x0, y0, x1, y1), std::nullopt, float(q.angle));
+	out.attempted = true;
+	out.ok = r.ok && r.exactValue >= 0.f && r.exactValue <= 3.05f;
+	// Tenths of a plate: 2.5 plates are tracked as 25.
+	out.value = out.ok ? int32_t(std::lround(double(r.exactValue) * 10.0)) : 0;
+	return out;
+}
+
+// One number of the end card: its table row converted for the frame, read from the
+// brightest channel; no reading when the row does not fit.
+StatReading readCardRect(const FrameView &f, std::string_view table, std::string_view key, StatReaders &readers)
+{
+	const auto row = cardTableRow(table, key);
+	if (!row)
+		return {};
+	const auto rect = toPixelRect(*row, f.width, f.height);
+	if (!rect)
+		return {};
+	StatReading r = readers.readCardNumber(cropOf(f, rect->x, rect->y, rect->x + rect->w, rect->y + rect->h), key);
+	if (r.confidence < kMinConfidence)
+		return {};
+	return r;
+}
+
+void gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
+{
+	const StatRead &kr = reads[kStatKills];
+	const StatRead &pr = reads[kStatPlayersLeft];
+	const StatRead &tr = reads[kStatTeamsLeft];
+	const int32_t k = kr.ok ? kr.value : 0;
+	const int32_t p = pr.ok ? pr.value : 0;
+	const int32_t t = tr.ok ? tr.value : 0;
+	const bool plausible = kr.ok && pr.ok && tr.ok && k >= 0 && k <= 999 && p >= 1 && p <= 155 && t >= 0 && t <= p;
+
+	const bool liveBefore = st.matchLive;
+	const bool lobbyBefore = st.sawFullLobby;
+	if (plausible && p >= 120)
+		st.sawFullLobby = true;
+	if (!endCard && !st.final && plausible && (p >= 2 || t == p) && (st.matchLive || p >= 20 || st.sawFullLobby))
+		st.matchLive = true;
+	else
+		for (StatRead &r : reads)
+			r.ok = false;
+	if (st.matchLive != liveBefore || st.sawFullLobby != lobbyBefore)
+		fx.saveNumbering = true;
+}
+
+} // namespace
+
+FieldValue fieldValueOf(int statIndex, int32_t trackerValue)
+{
+	if (statIndex == kStatPlates)
+		return FieldValue::real(trackerValue / 10.0);
+	return FieldValue::integer(trackerValue);
+}
+
+bool adoptSiteGameNumber(StatReaderState &st, int32_t siteGameNo, uint64_t nowNs)
+{
+	if (siteGameNo < 1)
+		return false;
+	// Compare what would be adopted: a service answering above the cap must not reset
+	// tracking on every frame once the filter sits at the cap.
+	const int32_t adopted = std::min(siteGameNo, 999);
+	if (adopted == st.gameNo)
+		return false;
+	st.gameNo = adopted;
+	st.resetTracking();
+	st.lastSendNs = nowNs;
+	return true;
+}
+
+FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now, int32_t pendingSiteGameNo,
+			  StatReaders &readers)
+{
+	FrameEffects fx;
+	FilterConfig &cfg = st.config;
+
+	applyWarzonePreset(cfg, f.width, f.height);
+
+	const int32_t previousHud = st.hudState;
+	st.hudState = readers.classify(f);
+	const bool endCard = st.hudState == kHudPlacementCard || st.hudState == kHudAfterAction;
+
+	if (adoptSiteGameNumber(st, pendingSiteGameNo, now))
+		fx.saveNumbering = true;
+
+	UpdateFields fields;
+	const bool isWarzone = cfg.isWarzone();
+	bool changed = false;
+	bool newGame = false;
+
+	std::array<StatRead, kStatCount> reads{};
+	for (int i = 0; i < kStatCount; ++i) {
+		if (!statApplies(i, cfg.game))
+			continue;
+		reads[size_t(i)] = i == kStatPlates ? readPlatesStat(st, f, readers)
+						    : readDigitStat(st, i, f, readers, isWarzone);
+	}
+
+	if (isWarzone)
+		gateWarzoneMatch(st, reads, endCard, fx);
+
+	for (int i = 0; i < kStatCount; ++i) {
+		const StatRead &r = reads[size_t(i)];
+		if (!r.attempted)
+			continue;
+		StatTracker &t = st.trackers[size_t(i)];
+		const bool validBefore = t.valid;
+		const int32_t valueBefore = t.value;
+		const bool confirmed = updateTracker(t, trackerRules(i), r.ok, r.value);
+		if (confirmed && cfg.send && t.value != st.lastSent[size_t(i)]) {
+			fields[kStatTable[size_t(i)].key] = fieldValueOf(i, t.value);
+			st.lastSent[size_t(i)] = t.value;
+		}
+		if (t.valid != validBefore || t.value != valueBefore) {
+			changed = true;
+			// A lobby refilling from the last few players to a full one is a new game,
+			// unless the current game is too young for that to be plausible.
+			if (i == kStatPlayersLeft && isWarzone && validBefore && valueBefore <= 30 && t.value >= 120 &&
+			    (st.gameStartNs == 0 || (now >= st.gameStartNs && now - st.gameStartNs >= kMinGameLengthNs)))
+				newGame = true;
+		}
+	}
+
+	if (newGame || (st.final && (st.hudState == kHudInMatch || st.hudState == kHudDowned))) {
+		st.gameNo = std::min(st.gameNo + 1, 999);
+		st.gameStartNs = now;
+		st.final = false;
+		st.cardKills.clear();
+		st.cardPlacement.clear();
+		st.resetTracking();
+		fx.saveNumbering = true;
+		st.forceSend = true;
+		changed = true;
+	}
+
+	if (st.hudState != previousHud || changed)
+		fx.refreshProperties = true;
+
+	if (endCard && isWarzone) {
+		const std::string_view table = st.hudState == kHudAfterAction ? "aar" : "placement";
+		if (cardTableRow(table, "kills")) {
+			const StatReading r = readCardRect(f, table, "kills", readers);
+			updateTracker(st.cardKills, endCardTrackerRules(), r.ok && r.value >= 0 && r.value <= 999,
+				      r.value);
+		}
+		if (cardTableRow(table, "placement")) {
+			const StatReading r = readCardRect(f, table, "placement", readers);
+			updateTracker(st.cardPlacement, endCardTrackerRules(), r.ok && r.value >= 1 && r.value <= 200,
+				      r.value);
+		}
+		if (st.cardKills.valid && st.cardPlacement.valid && !st.final) {
+			// The card may show a few kills fewer than were counted live, never more.
+			int32_t kills = st.cardKills.value;
+			StatTracker &live = st.trackers[kStatKills];
+			if (live.valid && live.value > kills && live.value - kills <= 3)
+				kills = live.value;
+			live.valid = true;
+			live.value = kills;
+			fields.clear();
+			fields["kills"] = FieldValue::integer(kills);
+			fields["placement"] = FieldValue::integer(st.cardPlacement.value);
+			st.lastSent[kStatKills] = kills;
+			st.final = true;
+			st.matchLive = false;
+			st.forceSend = true;
+			fx.saveNumbering = true;
+		}
+	}
+
+	const bool force = st.forceSend;
+	st.forceSend = false;
+	bool anyValid = false;
+	for (int i = 0; i < kStatCount; ++i)
+		anyValid = anyValid || (statApplies(i, cfg.game) && st.trackers[size_t(i)].valid);
+	const bool heartbeat = cfg.send && anyValid && st.lastSendNs != 0 && now >= st.lastSendNs &&
+			       now - st.lastSendNs >= kHeartbeatNs;
+	if (force || !fields.empty() || heartbeat) {
+		// The final result goes out alone; otherwise every update carries every confirmed
+		// value, so a receiver that missed one update catches up with the next.
+		if (!(st.final && fields.count("placement"))) {
+			for (int i = 0; i < kStatCount; ++i) {
+				if (!statApplies(i, cfg.game) || !st.trackers[size_t(i)].valid)
+					continue;
+				if (st.final && (i == kStatPlayersLeft || i == kStatTeamsLeft))
+					continue;
+				fields[kStatTable[size_t(i)].key] = fieldValueOf(i, st.trackers[size_t(i)].value);
+				st.lastSent[size_t(i)] = st.trackers[size_t(i)].value;
+			}
+		}
+		st.lastSendNs = now;
+	}
+
+	if ((!fields.empty() || force) && cfg.send) {
+		if (!cfg.token.empty() && cfg.eventId > 0) {
+			if (force)
+				fields["new_game"] = FieldValue::integer(1);
+			fx.send = PendingSend{cfg.apiUrl, cfg.token, cfg.eventId, std::move(fields), st.gameNo};
+		} else {
+			fx.warnNotConfigured = true;
+		}
+	}
+	return fx;
+}
+
+} // namespace ostrelo
