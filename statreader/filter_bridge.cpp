@@ -42,12 +42,10 @@ void onLiveFinished(const FilterRef &ref, const QString &status, int siteGameNo)
 	std::lock_guard life(f.lifetimeMutex);
 	if (!f.alive)
 		return;
-	int32_t current;
-	{
-		std::lock_guard lock(f.stateMutex);
-		f.state.statusText = status.toStdString();
-		current = f.state.gameNo;
-	}
+	const int32_t current = f.shared.with([&](StatReaderState &s) {
+		s.statusText = status.toStdString();
+		return s.gameNo;
+	});
 	// Compared as it would be adopted (capped at 999), so a service number above the cap
 	// does not reset tracking after every send.
 	if (siteGameNo > 0 && std::min(siteGameNo, 999) != current)
@@ -119,15 +117,8 @@ void postSend(const FilterRef &ref, PendingSend send)
 
 void postTestConnection(const FilterRef &ref)
 {
-	std::string url, token;
-	int32_t eventId;
-	{
-		std::lock_guard lock(ref->stateMutex);
-		url = ref->state.config.apiUrl;
-		token = ref->state.config.token;
-		eventId = ref->state.config.eventId;
-	}
-	postToUi([ref, url, token, eventId] {
+	const FilterConfig config = ref->shared.with([](StatReaderState &s) { return s.config; });
+	postToUi([ref, url = config.apiUrl, token = config.token, eventId = config.eventId] {
 		if (ref->alive)
 			ensureLiveClient(ref);
 		if (ref->client)

@@ -36,15 +36,15 @@ void processMapped(const FilterRef &ref, const uint8_t *data, uint32_t width, ui
 	StatReaderFilter &f = *ref;
 	copySnapshot(f, data, width, height, lineSize);
 
-	FrameEffects fx;
+	const FrameView frame{data, int32_t(width), int32_t(height), lineSize};
 	NumberingValues numbering;
-	{
-		std::lock_guard lock(f.stateMutex);
-		const FrameView frame{data, int32_t(width), int32_t(height), lineSize};
-		fx = processFrame(f.state, frame, os_gettime_ns(), f.pendingSiteGameNo.exchange(0), *f.readers);
-		if (fx.saveNumbering)
-			numbering = numberingOf(f.state);
-	}
+	FrameEffects fx = f.shared.with([&](StatReaderState &s) {
+		FrameEffects effects =
+			processFrame(s, frame, os_gettime_ns(), f.pendingSiteGameNo.exchange(0), *f.readers);
+		if (effects.saveNumbering)
+			numbering = numberingOf(s);
+		return effects;
+	});
 	if (fx.saveNumbering)
 		postNumberingSave(ref, numbering);
 	if (fx.refreshProperties)

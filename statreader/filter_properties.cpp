@@ -100,13 +100,11 @@ bool on_apply_preset_clicked(obs_properties_t *, obs_property_t *, void *data)
 		}
 	}
 
-	std::array<StatRegion, kStatCount> regions;
-	{
-		std::lock_guard lock(f.stateMutex);
-		f.state.config.usePreset = true;
-		applyWarzonePreset(f.state.config, width, height);
-		regions = f.state.config.regions;
-	}
+	const auto regions = f.shared.with([&](StatReaderState &st) {
+		st.config.usePreset = true;
+		applyWarzonePreset(st.config, width, height);
+		return st.config.regions;
+	});
 	for (int i = 0; i < kStatCount; ++i) {
 		const StatRegion &r = regions[size_t(i)];
 		if (!r.isSet())
@@ -137,11 +135,7 @@ bool numberingButton(void *data, Press press)
 	FilterRef ref = refOf(data);
 	if (!ref || ref->destroying)
 		return false;
-	NumberingChange change;
-	{
-		std::lock_guard lock(ref->stateMutex);
-		change = press(ref->state, os_gettime_ns());
-	}
+	NumberingChange change = ref->shared.with([&](StatReaderState &s) { return press(s, os_gettime_ns()); });
 	saveNumbering(ref->source, change.save);
 	if (change.send)
 		postSend(ref, std::move(*change.send));
@@ -169,15 +163,10 @@ void addInfo(obs_properties_t *props, const char *name, const std::string &text)
 obs_properties_t *buildProperties(const FilterRef &ref)
 {
 	PanelInfo info;
-	if (ref) {
-		std::lock_guard lock(ref->stateMutex);
-		info.status = ref->state.statusText;
-		info.gameNo = ref->state.gameNo;
-		info.hudState = ref->state.hudState;
-		info.final = ref->state.final;
-		info.regions = ref->state.config.regions;
-		info.trackers = ref->state.trackers;
-	}
+	if (ref)
+		info = ref->shared.with([](StatReaderState &s) {
+			return PanelInfo{s.statusText, s.gameNo, s.hudState, s.final, s.config.regions, s.trackers};
+		});
 
 	obs_properties_t *props = obs_properties_create();
 	obs_properties_set_flags(props, OBS_PROPERTIES_DEFER_UPDATE);

@@ -31,8 +31,7 @@ void filter_update(void *data, obs_data_t *settings) noexcept
 	try {
 		const FilterSettings read = readFilterSettings(settings);
 		const uint64_t now = os_gettime_ns();
-		std::lock_guard lock((*ref)->stateMutex);
-		applySettings((*ref)->state, read, now);
+		(*ref)->shared.with([&](StatReaderState &s) { applySettings(s, read, now); });
 	} catch (...) {
 		blog(LOG_WARNING, "Vexmoor stat reader: settings could not be applied");
 	}

@@ -2,6 +2,7 @@
 
 #include "statreader/filter_state.h"
 #include "statreader/frame_processing.h"
+#include "statreader/shared_state.h"
 
 #include <obs.h>
 
@@ -48,12 +49,9 @@ struct StatReaderFilter {
 
 	CaptureState capture;
 
-	// Guards state. Processing (graphics thread), the buttons, the panel and the live
-	// client's result handler (UI thread) all use it. Held only while state is read or
-	// changed: never across a call into OBS that could call back into the filter, never
-	// across a network call.
-	std::mutex stateMutex;
-	StatReaderState state;
+	// Processing (graphics thread), the buttons, the panel and the live client's result
+	// handler (UI thread) all reach the state through its lock.
+	SharedState shared;
 
 	// The game number the service reported, handed from the UI to the graphics thread.
 	std::atomic<int32_t> pendingSiteGameNo{0};
