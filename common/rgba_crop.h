@@ -14,10 +14,7 @@ struct RgbaCrop {
 	int32_t height = 0;
 	int32_t stride = 0; // bytes per row
 
-	const uint8_t *pixel(int32_t x, int32_t y) const
-	{
-		return data + int64_t(y) * stride + int64_t(x) * 4;
-	}
+	const uint8_t *pixel(int32_t x, int32_t y) const { return data + int64_t(y) * stride + int64_t(x) * 4; }
 };
 
 // An owned, tightly packed RGBA image (stride = width * 4), e.g. a crop cut out of a frame.

@@ -9,6 +9,8 @@
 // this folder compiles on its own.
 namespace ostrelo::net {
 
+// Each phase's bound, WinHTTP style: send and receive bound every single step of the
+// exchange, not its whole duration, so a slow but moving download is never cut.
 struct HttpTimeouts {
 	int resolveMs = 15000;
 	int connectMs = 15000;
@@ -25,22 +27,27 @@ enum class BodyMode {
 
 struct HttpRequest {
 	std::string method = "GET";
-	bool secure = true;       // TLS, with certificate and host verification always on
-	std::string host;         // decoded host name or address, UTF-8
+	bool secure = true; // TLS, with certificate and host verification always on
+	std::string host;   // decoded host name or address, UTF-8
 	int port = 443;
-	std::string pathAndQuery; // "/path?encoded-query"
+	std::string pathAndQuery; // "/path?encoded-query"; bytes a URL cannot carry are escaped on the wire
 	std::string userAgent;
-	std::string headers;      // "Name: value\r\nName: value", added as one block
+	std::string headers; // "Name: value\r\nName: value", added as one block; each line replaces a
+			     // header of the same name, and an empty value removes it
 	std::string body;
 	HttpTimeouts timeouts;
 
+	// A 3xx response is the final status unless this is set; even then a redirect never
+	// leaves TLS for plain HTTP.
+	bool followRedirects = false;
+
 	BodyMode bodyMode = BodyMode::Ignore;
 	int64_t maxBodyBytes = 0;
-	std::string *responseBody = nullptr;                 // chunks are appended here, if set
+	std::string *responseBody = nullptr;                // chunks are appended here, if set
 	std::function<bool(const char *, size_t)> bodySink; // and/or handed here; false stops the read
 
-	// Extra root certificates (PEM file) trusted for this request only, besides the
-	// system's. Tests set it to trust their own loopback server; the product never does.
+	// Extra root certificate (one PEM certificate) trusted for this request only, besides
+	// the system's. Tests set it to trust their own loopback server; the product never does.
 	std::string extraCaFile;
 };
 
@@ -50,7 +57,7 @@ enum class Phase {
 	Open,     // session handle
 	Connect,  // connection handle / TCP and TLS connection
 	Request,  // request handle
-	Headers,  // adding the header block
+	Headers,  // adding the header block (also: a header line holding a control character)
 	Send,     // sending the request
 	Receive,  // waiting for the response headers
 	Status,   // reading the status code
@@ -60,13 +67,19 @@ enum class Phase {
 };
 
 struct HttpResult {
-	int status = 0;          // final HTTP status; 0 when the exchange failed
+	// The final HTTP status, 0 when none was received. Read, TooLarge and Write happen after
+	// the status arrived, so they come with it; every earlier phase comes with 0.
+	int status = 0;
 	Phase failedAt = Phase::None;
-	unsigned long code = 0;  // the transport's own error code (GetLastError, CURLcode)
+	unsigned long code = 0; // the transport's own error code (GetLastError, CURLcode)
 };
 
 // "WinHTTP" or "libcurl": how error texts name the transport.
 const char *transportName();
+
+// The phase as error texts name it: "open", "connect", "request", "headers", "send",
+// "receive", "status", "read", "too large", "write"; "" for Phase::None.
+const char *phaseName(Phase phase);
 
 HttpResult httpRequest(const HttpRequest &request);
 

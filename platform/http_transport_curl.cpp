@@ -1,12 +1,14 @@
 // libcurl transport for every platform but Windows.
 
 #include "platform/http_transport.h"
+#include "platform/http_transport_common.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <vector>
 
 namespace ostrelo::net {
 
@@ -22,11 +24,14 @@ struct Exchange {
 	bool sinkRefused = false;
 	bool bodyIgnored = false;
 	// WinHTTP bounds each send and each receive; curl has no such limits, so an exchange
-	// that moves no byte for longer than the phase's time-out is aborted here instead.
-	Clock::time_point lastActivity = Clock::now();
+	// that moves no byte for longer than the phase's time-out is aborted here instead. The
+	// clock starts once the connection stands: until then curl's connect time-out rules.
+	bool connected = false;
+	Clock::time_point lastActivity;
 	curl_off_t lastUp = 0;
 	curl_off_t lastDown = 0;
 	bool stalled = false;
+	bool stalledSending = false;
 };
 
 size_t onBody(char *data, size_t size, size_t count, void *user)
@@ -61,9 +66,19 @@ size_t onBody(char *data, size_t size, size_t count, void *user)
 	return n;
 }
 
+int onConnected(void *user, char *, char *, int, int)
+{
+	auto *ex = static_cast<Exchange *>(user);
+	ex->connected = true;
+	ex->lastActivity = Clock::now();
+	return CURL_PREREQFUNC_OK;
+}
+
 int onProgress(void *user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
 {
 	auto *ex = static_cast<Exchange *>(user);
+	if (!ex->connected)
+		return 0;
 	const auto now = Clock::now();
 	if (dlnow != ex->lastDown || ulnow != ex->lastUp) {
 		ex->lastDown = dlnow;
@@ -72,9 +87,11 @@ int onProgress(void *user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t 
 		return 0;
 	}
 	const HttpTimeouts &t = ex->request->timeouts;
-	const int limitMs = std::max(t.sendMs, t.receiveMs);
+	const bool sending = ulnow < curl_off_t(ex->request->body.size());
+	const int limitMs = sending ? t.sendMs : t.receiveMs;
 	if (limitMs > 0 && now - ex->lastActivity > std::chrono::milliseconds(limitMs)) {
 		ex->stalled = true;
+		ex->stalledSending = sending;
 		return 1;
 	}
 	return 0;
@@ -89,41 +106,47 @@ void globalInit()
 std::string bracketedHost(const std::string &host)
 {
 	// An IPv6 literal needs brackets inside a URL.
-	if (host.find(':') != std::string::npos && (host.empty() || host.front() != '['))
+	if (host.find(':') != std::string::npos && host.front() != '[')
 		return "[" + host + "]";
 	return host;
 }
 
-Phase phaseOf(CURLcode code, bool connected)
+Phase phaseOf(CURLcode code, const Exchange &ex)
 {
+	if (ex.stalled)
+		return ex.stalledSending ? Phase::Send : Phase::Receive;
 	switch (code) {
 	case CURLE_UNSUPPORTED_PROTOCOL:
 	case CURLE_URL_MALFORMAT:
 		return Phase::Request;
-	case CURLE_COULDNT_RESOLVE_PROXY:
-	case CURLE_COULDNT_RESOLVE_HOST:
-	case CURLE_COULDNT_CONNECT:
-	case CURLE_SSL_CONNECT_ERROR:
-	case CURLE_PEER_FAILED_VERIFICATION:
-	case CURLE_SSL_CACERT_BADFILE:
-		return Phase::Connect;
 	case CURLE_SEND_ERROR:
 		return Phase::Send;
-	case CURLE_OPERATION_TIMEDOUT:
-		return connected ? Phase::Receive : Phase::Connect;
 	default:
-		return Phase::Receive;
+		// Resolving, TCP and the TLS handshake all come before the request goes out.
+		return ex.connected ? Phase::Receive : Phase::Connect;
 	}
 }
 
 struct CurlHandle {
 	CURL *curl = curl_easy_init();
 	curl_slist *headers = nullptr;
+	CurlHandle() = default;
+	CurlHandle(const CurlHandle &) = delete;
+	CurlHandle &operator=(const CurlHandle &) = delete;
 	~CurlHandle()
 	{
 		curl_slist_free_all(headers);
 		if (curl)
 			curl_easy_cleanup(curl);
+	}
+	bool addHeader(const std::string &line)
+	{
+		// On failure curl leaves the list as it was; keep it so it is still freed.
+		curl_slist *next = curl_slist_append(headers, line.c_str());
+		if (!next)
+			return false;
+		headers = next;
+		return true;
 	}
 };
 
@@ -146,47 +169,64 @@ HttpResult httpRequest(const HttpRequest &request)
 	}
 	CURL *c = h.curl;
 
+	const std::string target =
+		request.pathAndQuery.empty() ? std::string("/") : detail::escapeRequestTarget(request.pathAndQuery);
 	const std::string url = std::string(request.secure ? "https://" : "http://") + bracketedHost(request.host) +
-				":" + std::to_string(request.port) +
-				(request.pathAndQuery.empty() ? std::string("/") : request.pathAndQuery);
+				":" + std::to_string(request.port) + target;
 
-	// Split the header block into lines for curl; a "Name:" line that names a header
-	// curl would add itself replaces it, as WinHTTP's add-and-replace does.
-	size_t start = 0;
-	while (start < request.headers.size()) {
-		size_t end = request.headers.find("\r\n", start);
-		if (end == std::string::npos)
-			end = request.headers.size();
-		if (end > start) {
-			const std::string line = request.headers.substr(start, end - start);
-			curl_slist *next = curl_slist_append(h.headers, line.c_str());
-			if (!next) {
-				result.failedAt = Phase::Headers;
-				result.code = CURLE_OUT_OF_MEMORY;
-				return result;
-			}
-			h.headers = next;
-		}
-		start = end + 2;
+	std::vector<std::string> lines;
+	if (request.host.empty() || !detail::splitHeaderBlock(request.headers, lines)) {
+		result.failedAt = request.host.empty() ? Phase::Connect : Phase::Headers;
+		result.code = CURLE_BAD_FUNCTION_ARGUMENT;
+		return result;
 	}
-	// curl would announce "Expect: 100-continue" for larger bodies; WinHTTP never does.
-	h.headers = curl_slist_append(h.headers, "Expect:");
+	// A line names a header curl would add itself replaces it, as WinHTTP's add-and-replace
+	// does. Curl's own defaults that WinHTTP would not send are removed, so both transports
+	// put the same request on the wire: no "Accept: */*", no form content type, and no
+	// "Expect: 100-continue" for larger bodies.
+	if (!detail::namesHeader(lines, "Accept"))
+		lines.emplace_back("Accept:");
+	if (!detail::namesHeader(lines, "Content-Type"))
+		lines.emplace_back("Content-Type:");
+	lines.emplace_back("Expect:");
+	for (const std::string &line : lines) {
+		if (!h.addHeader(line)) {
+			result.failedAt = Phase::Headers;
+			result.code = CURLE_OUT_OF_MEMORY;
+			return result;
+		}
+	}
 
 	Exchange ex;
 	ex.request = &request;
 
 	curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-	curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-	if (request.method == "GET") {
+	const bool head = detail::equalsIgnoreCase(request.method, "HEAD");
+	const bool withBody = !head && (!request.body.empty() || detail::equalsIgnoreCase(request.method, "POST"));
+	if (head) {
+		curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+	} else if (!withBody) {
 		curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
 	} else {
+		// A POST without a body still says "Content-Length: 0", as WinHTTP does.
 		curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
 		curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
 	}
+	// Name the method only where curl's own word differs: a named method sticks through
+	// followed redirects, while curl's own POST turns into a GET on a 302 or 303, as WinHTTP's.
+	const char *curlSays = head ? "HEAD" : withBody ? "POST" : "GET";
+	if (request.method != curlSays)
+		curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
 	curl_easy_setopt(c, CURLOPT_USERAGENT, request.userAgent.c_str());
 	curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
 	curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-	curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+	curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
+	if (request.followRedirects) {
+		curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+		curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, request.secure ? "https" : "http,https");
+	}
+	// Verification stays on whatever the caller or the environment says; extraCaFile only
+	// adds a root (curl keeps the system's certificate directory next to the file).
 	curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
 	curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
 	if (!request.extraCaFile.empty())
@@ -194,6 +234,8 @@ HttpResult httpRequest(const HttpRequest &request)
 	curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(request.timeouts.resolveMs) + request.timeouts.connectMs);
 	curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
 	curl_easy_setopt(c, CURLOPT_WRITEDATA, &ex);
+	curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, onConnected);
+	curl_easy_setopt(c, CURLOPT_PREREQDATA, &ex);
 	curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 	curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
 	curl_easy_setopt(c, CURLOPT_XFERINFODATA, &ex);
@@ -201,6 +243,8 @@ HttpResult httpRequest(const HttpRequest &request)
 	const CURLcode rc = curl_easy_perform(c);
 	long status = 0;
 	curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+	// A stall is a time-out, whichever way curl was made to stop.
+	const CURLcode code = ex.stalled ? CURLE_OPERATION_TIMEDOUT : rc;
 
 	if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && (ex.stoppedAtCap || ex.bodyIgnored))) {
 		result.status = int(status);
@@ -220,14 +264,11 @@ HttpResult httpRequest(const HttpRequest &request)
 		// The status line arrived; the body did not come through.
 		result.status = int(status);
 		result.failedAt = Phase::Read;
-		result.code = rc;
+		result.code = code;
 		return result;
 	}
-	curl_off_t connectTime = 0;
-	curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connectTime);
-	result.failedAt = ex.stalled ? (connectTime > 0 ? Phase::Receive : Phase::Connect)
-				     : phaseOf(rc, connectTime > 0);
-	result.code = rc;
+	result.failedAt = phaseOf(code, ex);
+	result.code = code;
 	return result;
 }
 

@@ -48,8 +48,8 @@ StatRead readDigitStat(const StatReaderState &st, int i, const FrameView &f, Sta
 	if (r.confidence < kMinConfidence)
 		r.ok = false;
 	out.attempted = true;
-	out.ok = r.ok && r.value >= def.minValue && r.value <= def.maxValue &&
-		 (i != kStatPlayersLeft || r.value <= 155);
+	out.ok =
+		r.ok && r.value >= def.minValue && r.value <= def.maxValue && (i != kStatPlayersLeft || r.value <= 155);
 	out.value = r.value;
 	return out;
 }
@@ -175,8 +175,8 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 	for (int i = 0; i < kStatCount; ++i) {
 		if (!statApplies(i, cfg.game))
 			continue;
-		reads[size_t(i)] = i == kStatPlates ? readPlatesStat(st, f, readers)
-						    : readDigitStat(st, i, f, readers, isWarzone);
+		reads[size_t(i)] =
+			i == kStatPlates ? readPlatesStat(st, f, readers) : readDigitStat(st, i, f, readers, isWarzone);
 	}
 
 	if (isWarzone)
@@ -199,7 +199,8 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 			// A lobby refilling from the last few players to a full one is a new game,
 			// unless the current game is too young for that to be plausible.
 			if (i == kStatPlayersLeft && isWarzone && validBefore && valueBefore <= 30 && t.value >= 120 &&
-			    (st.gameStartNs == 0 || (now >= st.gameStartNs && now - st.gameStartNs >= kMinGameLengthNs)))
+			    (st.gameStartNs == 0 ||
+			     (now >= st.gameStartNs && now - st.gameStartNs >= kMinGameLengthNs)))
 				newGame = true;
 		}
 	}

@@ -23,7 +23,8 @@ NumberingChange startGame(StatReaderState &st, uint64_t nowNs, int32_t gameNo, c
 	if (st.config.canSend()) {
 		UpdateFields fields;
 		fields[field] = FieldValue::integer(1);
-		change.send = PendingSend{st.config.apiUrl, st.config.token, st.config.eventId, std::move(fields), gameNo};
+		change.send =
+			PendingSend{st.config.apiUrl, st.config.token, st.config.eventId, std::move(fields), gameNo};
 		st.forceSend = false;
 	}
 	return change;

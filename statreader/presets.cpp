@@ -24,7 +24,7 @@ const std::array<PresetRect, 2> kAfterAction = {{
 	{"kills", 0.24388f, 0.47729f, 0.02866f, 0.06951f},
 }};
 
-template<size_t N>
+template <size_t N>
 std::optional<PresetRect> findRow(const std::array<PresetRect, N> &table, std::string_view key)
 {
 	for (const PresetRect &row : table)

@@ -14,7 +14,7 @@ namespace ostrelo {
 // it handed out, so the graphics thread never waits on the UI beyond a state change.
 class SharedState {
 public:
-	template<typename F>
+	template <typename F>
 	decltype(auto) with(F &&f)
 	{
 		std::lock_guard lock(mutex_);

@@ -144,12 +144,11 @@ TEST_F(Processing, MatchGateBeforeTheMatch)
 		int32_t k, p, t;
 		bool liveAfter, lobbyAfter;
 	} cases[] = {
-		{0, 15, 10, false, false},  // too few players, no lobby seen: dropped
-		{0, 150, 40, true, true},   // a full lobby starts the match
-		{0, 20, 10, true, false},   // 20 players is enough on its own
-		{0, 19, 10, false, false},
-		{0, 97, 98, false, false},  // more teams than players: dropped
-		{0, 156, 40, false, false}, // above 155 players is never plausible
+		{0, 15, 10, false, false},                               // too few players, no lobby seen: dropped
+		{0, 150, 40, true, true},                                // a full lobby starts the match
+		{0, 20, 10, true, false},                                // 20 players is enough on its own
+		{0, 19, 10, false, false},    {0, 97, 98, false, false}, // more teams than players: dropped
+		{0, 156, 40, false, false},                              // above 155 players is never plausible
 		{1000, 97, 40, false, false},
 	};
 	for (const Case &c : cases) {
@@ -242,9 +241,9 @@ TEST_F(Processing, PlatesOutlineBoundsAreReadInstead)
 TEST_F(Processing, RegionsOffTheFrameAreSkipped)
 {
 	st.config.game = "mw4-multiplayer";
-	st.config.regions[kStatKills] = {W - 3, 10, 40, 20};   // 3 px left on the frame
-	st.config.regions[kStatDeaths] = {-100, 10, 104, 20};  // 4 px left: read
-	st.config.regions[kStatScore] = {10, 10, 3, 20};       // never set
+	st.config.regions[kStatKills] = {W - 3, 10, 40, 20};  // 3 px left on the frame
+	st.config.regions[kStatDeaths] = {-100, 10, 104, 20}; // 4 px left: read
+	st.config.regions[kStatScore] = {10, 10, 3, 20};      // never set
 	readers.stats["deaths"] = reading(1);
 	frame();
 	EXPECT_EQ(readers.digitCalls, (std::vector<std::string>{"deaths"}));

@@ -51,16 +51,16 @@ TEST(PixelRect, FailsOrClipsAtTheEdges)
 		bool ok;
 		StatRegion expect;
 	} cases[] = {
-		{{"k", 0.1f, 0.1f, 0.5f, 0.5f}, 7, 100, false, {}},           // frame too narrow
-		{{"k", 0.1f, 0.1f, 0.5f, 0.5f}, 100, 7, false, {}},           // frame too low
-		{{"k", 0.1f, 0.1f, 0.f, 0.5f}, 100, 100, false, {}},          // no width
-		{{"k", 0.1f, 0.1f, 0.5f, -0.5f}, 100, 100, false, {}},        // negative height
+		{{"k", 0.1f, 0.1f, 0.5f, 0.5f}, 7, 100, false, {}},                // frame too narrow
+		{{"k", 0.1f, 0.1f, 0.5f, 0.5f}, 100, 7, false, {}},                // frame too low
+		{{"k", 0.1f, 0.1f, 0.f, 0.5f}, 100, 100, false, {}},               // no width
+		{{"k", 0.1f, 0.1f, 0.5f, -0.5f}, 100, 100, false, {}},             // negative height
 		{{"k", 0.9f, 0.1f, 0.5f, 0.5f}, 100, 100, true, {90, 10, 10, 50}}, // clipped right
 		{{"k", 0.1f, 0.9f, 0.5f, 0.5f}, 100, 100, true, {10, 90, 50, 10}}, // clipped bottom
-		{{"k", 0.97f, 0.1f, 0.5f, 0.5f}, 100, 100, false, {}},        // 3 px left after clipping
-		{{"k", 1.0f, 0.1f, 0.5f, 0.5f}, 100, 100, false, {}},         // starts on the edge
+		{{"k", 0.97f, 0.1f, 0.5f, 0.5f}, 100, 100, false, {}},             // 3 px left after clipping
+		{{"k", 1.0f, 0.1f, 0.5f, 0.5f}, 100, 100, false, {}},              // starts on the edge
 		{{"k", -0.5f, -0.5f, 0.6f, 0.6f}, 100, 100, true, {0, 0, 60, 60}}, // negative origin kept at 0
-		{{"k", 0.125f, 0.f, 0.5f, 0.5f}, 20, 20, true, {3, 0, 10, 10}}, // 2.5 rounds away from zero
+		{{"k", 0.125f, 0.f, 0.5f, 0.5f}, 20, 20, true, {3, 0, 10, 10}},    // 2.5 rounds away from zero
 	};
 	for (const Case &c : cases) {
 		const auto r = toPixelRect(c.rect, c.w, c.h);
@@ -103,11 +103,8 @@ TEST(WarzonePreset, DoesNothingUnlessOnWarzoneAndLargeEnough)
 		bool use;
 		int w, h;
 	} cases[] = {
-		{kGameMw4, true, 1920, 1080},
-		{"Warzone", true, 1920, 1080},
-		{kGameWarzone, false, 1920, 1080},
-		{kGameWarzone, true, 15, 1080},
-		{kGameWarzone, true, 1920, 15},
+		{kGameMw4, true, 1920, 1080},   {"Warzone", true, 1920, 1080},  {kGameWarzone, false, 1920, 1080},
+		{kGameWarzone, true, 15, 1080}, {kGameWarzone, true, 1920, 15},
 	};
 	for (const Case &k : cases) {
 		FilterConfig c;
@@ -272,12 +269,12 @@ TEST(StoredGameNumber, LookupOrder)
 		int32_t expect;
 	} cases[] = {
 		{12, 3, 0, 1, 3},
-		{40, 0, 40, 7, 7},              // not in the object, same event as game_no
-		{41, 0, 40, 7, 1},              // any other event
-		{0, 3, 0, 7, 1},                // no event
+		{40, 0, 40, 7, 7}, // not in the object, same event as game_no
+		{41, 0, 40, 7, 1}, // any other event
+		{0, 3, 0, 7, 1},   // no event
 		{-4, 3, -4, 7, 1},
-		{12, 1000, 12, 8, 8},           // out of range entry falls through
-		{12, std::nullopt, 12, 8, 8},   // unparsable game_nos
+		{12, 1000, 12, 8, 8},         // out of range entry falls through
+		{12, std::nullopt, 12, 8, 8}, // unparsable game_nos
 		{12, std::nullopt, 12, 1000, 1},
 		{12, std::nullopt, 12, 0, 1},
 		{12, 999, 0, 1, 999},

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -187,6 +188,11 @@ int main(int argc, char **argv)
 	int qtArgc = 1;
 	char *qtArgv[] = {argv[0], nullptr};
 	QApplication app(qtArgc, qtArgv);
+	// The module schedules an update check and the dock reads its token: keep both away from
+	// the real user's settings.
+	QTemporaryDir settingsDir;
+	QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+	QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
 	::testing::AddGlobalTestEnvironment(new ostrelo::test::ObsEnvironment);
 	return RUN_ALL_TESTS();
 }

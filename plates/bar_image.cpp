@@ -1,0 +1,217 @@
+// Bringing the plates bar upright: perspective rectification of a four-corner outline,
+// rotation of a box crop, and the bilinear sampling both use.
+
+#include "plates/plates_internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace ostrelo::plates {
+
+namespace {
+
+float sideLength(const PointF &a, const PointF &b)
+{
+	const float dx = b.x - a.x, dy = b.y - a.y;
+	return std::sqrt(dx * dx + dy * dy);
+}
+
+// A length rounded half away from zero, or -1 when it is not a size we would allocate
+// (NaN, infinite or above the side limit); checked before any conversion to an integer.
+int32_t boundedRoundedLength(float length)
+{
+	if (!(length >= 0.f && length < float(kMaxBarSide) + 0.5f))
+		return -1;
+	return int32_t(std::lround(length));
+}
+
+bool withinBudget(int32_t width, int32_t height)
+{
+	return width > 0 && height > 0 && width <= kMaxBarSide && height <= kMaxBarSide &&
+	       int64_t(width) * height <= kMaxBarPixels;
+}
+
+RgbaImage blankImage(int32_t width, int32_t height)
+{
+	RgbaImage out;
+	out.width = width;
+	out.height = height;
+	out.pixels.assign(size_t(width) * size_t(height) * 4, 0);
+	return out;
+}
+
+void putPixel(RgbaImage &out, int32_t x, int32_t y, const std::array<uint8_t, 4> &px)
+{
+	std::copy(px.begin(), px.end(), out.pixels.begin() + (ptrdiff_t(y) * out.width + x) * 4);
+}
+
+// Solves the 8 x 9 system in place by Gauss-Jordan elimination with partial pivoting; the
+// last column then holds the solution. False on a pivot too small to divide by.
+bool solveInPlace(std::array<std::array<float, 9>, 8> &a)
+{
+	for (int c = 0; c < 8; ++c) {
+		int pivot = c;
+		for (int r = c + 1; r < 8; ++r)
+			if (std::fabs(a[size_t(r)][size_t(c)]) > std::fabs(a[size_t(pivot)][size_t(c)]))
+				pivot = r;
+		// Written so that a NaN pivot fails too.
+		if (!(double(std::fabs(a[size_t(pivot)][size_t(c)])) >= 1e-8))
+			return false;
+		std::swap(a[size_t(c)], a[size_t(pivot)]);
+		const float p = a[size_t(c)][size_t(c)];
+		for (float &v : a[size_t(c)])
+			v /= p;
+		for (int r = 0; r < 8; ++r) {
+			const float f = a[size_t(r)][size_t(c)];
+			if (r == c || f == 0.f)
+				continue;
+			for (int k = 0; k < 9; ++k)
+				a[size_t(r)][size_t(k)] -= f * a[size_t(c)][size_t(k)];
+		}
+	}
+	return true;
+}
+
+} // namespace
+
+bool isReadableCrop(const RgbaCrop &image)
+{
+	return image.data && image.width > 0 && image.height > 0 && int64_t(image.stride) >= int64_t(image.width) * 4;
+}
+
+bool isQuadUsable(const std::optional<PlatesOutline> &outline)
+{
+	if (!outline)
+		return false;
+	const PlatesOutline &p = *outline;
+	for (int i = 0; i < 4; ++i)
+		if (!(sideLength(p[size_t(i)], p[size_t((i + 1) % 4)]) >= 4.f))
+			return false;
+	float twice = 0.f;
+	for (int i = 0; i < 4; ++i) {
+		const PointF &a = p[size_t(i)], &b = p[size_t((i + 1) % 4)];
+		twice += a.x * b.y - b.x * a.y;
+	}
+	return 0.5f * std::fabs(twice) >= 24.f;
+}
+
+std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline &outline)
+{
+	const PointF &p0 = outline[0], &p1 = outline[1], &p2 = outline[2], &p3 = outline[3];
+	const int32_t across = boundedRoundedLength(std::max(sideLength(p0, p1), sideLength(p3, p2)));
+	const int32_t down = boundedRoundedLength(std::max(sideLength(p0, p3), sideLength(p1, p2)));
+	if (across < 0 || down < 0)
+		return std::nullopt;
+	const int32_t width = std::max(48, across);
+	const int32_t height = std::max(16, down);
+	if (!withinBudget(width, height))
+		return std::nullopt;
+
+	// The map from the image to the output rectangle, h8 = 1.
+	const float w1 = float(width - 1), h1 = float(height - 1);
+	const PointF targets[4] = {{0.f, 0.f}, {w1, 0.f}, {w1, h1}, {0.f, h1}};
+	std::array<std::array<float, 9>, 8> a{};
+	for (int i = 0; i < 4; ++i) {
+		const float u = outline[size_t(i)].x, v = outline[size_t(i)].y;
+		const float x = targets[i].x, y = targets[i].y;
+		a[size_t(2 * i)] = {u, v, 1.f, 0.f, 0.f, 0.f, -(u * x), -(v * x), x};
+		a[size_t(2 * i + 1)] = {0.f, 0.f, 0.f, u, v, 1.f, -(u * y), -(v * y), y};
+	}
+	if (!solveInPlace(a))
+		return std::nullopt;
+	const float h0 = a[0][8], h1c = a[1][8], h2 = a[2][8], h3 = a[3][8], h4 = a[4][8], h5 = a[5][8], h6 = a[6][8],
+		    h7 = a[7][8];
+
+	// Its inverse, by the adjugate, takes output pixels back into the image.
+	const float det = h0 * (h4 - h5 * h7) - h1c * (h3 - h5 * h6) + h2 * (h3 * h7 - h4 * h6);
+	if (!(double(std::fabs(det)) >= 1e-12))
+		return std::nullopt;
+	const float m[9] = {
+		(h4 - h5 * h7) / det,      (h2 * h7 - h1c) / det,      (h1c * h5 - h2 * h4) / det,
+		(h5 * h6 - h3) / det,      (h0 - h2 * h6) / det,       (h2 * h3 - h0 * h5) / det,
+		(h3 * h7 - h4 * h6) / det, (h1c * h6 - h0 * h7) / det, (h0 * h4 - h1c * h3) / det,
+	};
+
+	RgbaImage out = blankImage(width, height);
+	for (int32_t i = 0; i < height; ++i)
+		for (int32_t j = 0; j < width; ++j) {
+			const float fj = float(j), fi = float(i);
+			const float d = m[6] * fj + m[7] * fi + m[8];
+			if (!(double(std::fabs(d)) >= 1e-8))
+				continue;
+			const float x = (m[0] * fj + m[1] * fi + m[2]) / d;
+			const float y = (m[3] * fj + m[4] * fi + m[5]) / d;
+			putPixel(out, j, i, sampleBilinear(image, x, y));
+		}
+	return out;
+}
+
+RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees)
+{
+	const float phi = angleDegrees * 3.1415927f / 180.f;
+	const float c = std::cos(phi), s = std::sin(phi);
+	const float cx = (float(image.width) - 1.f) / 2.f, cy = (float(image.height) - 1.f) / 2.f;
+
+	float minX = 1e9f, maxX = -1e9f, minY = 1e9f, maxY = -1e9f;
+	const float corners[4][2] = {{0.f, 0.f},
+				     {float(image.width) - 1.f, 0.f},
+				     {0.f, float(image.height) - 1.f},
+				     {float(image.width) - 1.f, float(image.height) - 1.f}};
+	for (const auto &corner : corners) {
+		const float x = cx + (corner[0] - cx) * c - (corner[1] - cy) * s;
+		const float y = cy + (corner[0] - cx) * s + (corner[1] - cy) * c;
+		minX = std::min(minX, x);
+		maxX = std::max(maxX, x);
+		minY = std::min(minY, y);
+		maxY = std::max(maxY, y);
+	}
+
+	// Sizes are settled as floats before they become integers: a NaN angle leaves the extents
+	// at their start values (the canvas is then 2 x 2), a huge crop makes them exceed the limits.
+	const float spanX = std::max(2.f, std::ceil(maxX - minX) + 1.f);
+	const float spanY = std::max(2.f, std::ceil(maxY - minY) + 1.f);
+	if (!(spanX <= float(kMaxBarSide) && spanY <= float(kMaxBarSide)))
+		return {};
+	const int32_t width = int32_t(spanX), height = int32_t(spanY);
+	if (!withinBudget(width, height))
+		return {};
+
+	RgbaImage out = blankImage(width, height);
+	for (int32_t i = 0; i < height; ++i)
+		for (int32_t j = 0; j < width; ++j) {
+			const float X = minX + float(j), Y = minY + float(i);
+			const float sx = cx + (X - cx) * c + (Y - cy) * s;
+			const float sy = cy - (X - cx) * s + (Y - cy) * c;
+			putPixel(out, j, i, sampleBilinear(image, sx, sy));
+		}
+	return out;
+}
+
+std::array<uint8_t, 4> sampleBilinear(const RgbaCrop &image, float x, float y)
+{
+	std::array<uint8_t, 4> out{};
+	// Outside (-1, width) x (-1, height) every neighbour is outside; this also keeps NaN and
+	// huge coordinates away from the integer conversions below.
+	if (!isReadableCrop(image) || !(x > -1.f && x < float(image.width) && y > -1.f && y < float(image.height)))
+		return out;
+	const float fx0 = std::floor(x), fy0 = std::floor(y);
+	const int32_t x0 = int32_t(fx0), y0 = int32_t(fy0);
+	const float fx = x - fx0, fy = y - fy0;
+	const float weights[4] = {(1.f - fx) * (1.f - fy), fx * (1.f - fy), (1.f - fx) * fy, fx * fy};
+	const int32_t xs[4] = {x0, x0 + 1, x0, x0 + 1}, ys[4] = {y0, y0, y0 + 1, y0 + 1};
+	const uint8_t *px[4];
+	for (int n = 0; n < 4; ++n)
+		px[n] = xs[n] >= 0 && xs[n] < image.width && ys[n] >= 0 && ys[n] < image.height
+				? image.pixel(xs[n], ys[n])
+				: nullptr;
+	for (int ch = 0; ch < 4; ++ch) {
+		float v = 0.f;
+		for (int n = 0; n < 4; ++n)
+			v += px[n] ? weights[n] * float(px[n][ch]) : 0.f;
+		out[size_t(ch)] = uint8_t(std::lround(std::clamp(v, 0.f, 255.f)));
+	}
+	return out;
+}
+
+} // namespace ostrelo::plates

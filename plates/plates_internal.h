@@ -1,0 +1,107 @@
+#pragma once
+
+// The steps of the plates reader, open to the tests. Nothing here is part of the interface
+// the filter and the align window use.
+
+#include "plates/plates_reader.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace ostrelo::plates {
+
+// A bar image larger than this on a side, or holding more pixels than the budget, is never
+// made: a plates bar is a thin strip a few hundred pixels long even on an 8K frame, and an
+// outline or crop that asks for more is nonsense that would otherwise allocate gigabytes.
+constexpr int32_t kMaxBarSide = 8192;
+constexpr int64_t kMaxBarPixels = int64_t(1) << 24;
+
+// A pointer, positive sizes and rows at least width * 4 bytes apart.
+bool isReadableCrop(const RgbaCrop &image);
+
+// ---- Straightening ------------------------------------------------------------------------
+
+bool isQuadUsable(const std::optional<PlatesOutline> &outline);
+
+// The outline's quadrilateral mapped onto an upright rectangle of at least 48 x 16. Empty when
+// the map cannot be solved or the rectangle would exceed the size limits.
+std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline &outline);
+
+// The crop turned clockwise by angleDegrees on a canvas that holds all of it. An empty image
+// (0 x 0) when that canvas would exceed the size limits, which the reader treats like a canvas
+// too small to read.
+RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees);
+
+// Bilinear sample of the four bytes at (x, y); neighbours outside the image count as zero.
+std::array<uint8_t, 4> sampleBilinear(const RgbaCrop &image, float x, float y);
+
+// ---- Counting -----------------------------------------------------------------------------
+
+bool isPlateBlue(uint8_t r, uint8_t g, uint8_t b);
+
+// A byte per pixel, 1 where the pixel is plate blue.
+struct Mask {
+	int32_t width = 0;
+	int32_t height = 0;
+	std::vector<uint8_t> bits;
+
+	uint8_t at(int32_t x, int32_t y) const { return bits[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+Mask plateMask(const RgbaCrop &image);
+
+// d(x) of the column shear s: (x - width / 2) * s rounded half away from zero.
+int32_t shearOffset(int32_t x, int32_t width, float s);
+// The mask with column x moved down by d(x); what leaves the rows is lost.
+Mask shearMask(const Mask &mask, float s);
+// The shear that gathers most set pixels into one row, k * 0.01 for k = -10 ... 10, the most
+// negative on equal scores.
+float findShear(const Mask &mask);
+
+struct RowBand {
+	int32_t first = 0;
+	int32_t last = -1;
+	int32_t peakCount = 0; // rmax
+	int32_t height() const { return last - first + 1; }
+};
+// The rows around the fullest one that hold at least 60 % of its count.
+RowBand findRowBand(const Mask &sheared);
+
+std::vector<int32_t> columnProfile(const Mask &sheared, const RowBand &band);
+int32_t columnThreshold(const RowBand &band);
+
+struct Segment {
+	int32_t first;
+	int32_t last;
+	int32_t length;
+	bool operator==(const Segment &o) const { return first == o.first && last == o.last && length == o.length; }
+};
+// Runs of at least 6 columns with p(x) >= threshold.
+std::vector<Segment> findSegments(const std::vector<int32_t> &profile, int32_t threshold);
+// Cells that touch come out as one long segment: cut such segments at their deepest inner
+// valley, and keep the cuts only when they add segments.
+std::vector<Segment> splitMergedCells(const std::vector<Segment> &segments, const std::vector<int32_t> &profile);
+// The typical cell width: the upper median of the lengths of at least 40 % of the longest.
+int32_t plateWidth(const std::vector<Segment> &segments);
+
+struct PlateScore {
+	float sum = 0.f;         // S
+	int32_t scored = 0;      // M: segments that scored above 0
+	int32_t lastFilled = -1; // R: index of the last segment filled at least 30 %
+};
+// Fill of each segment over w columns from its first; only the last filled cell may count half.
+PlateScore scorePlates(const std::vector<Segment> &segments, const std::vector<int32_t> &profile, int32_t w,
+		       int32_t bandHeight);
+// What the columns just past the last filled cell add: a cell the segment search missed
+// (too short, or cut off by the crop's edge) still counts when enough of it is lit.
+float tailProbe(const std::vector<int32_t> &profile, int32_t lastColumn, int32_t w, int32_t threshold);
+
+struct PlateCount {
+	bool found = false;
+	float count = 0.f;
+};
+PlateCount countPlates(const RgbaCrop &bar);
+
+} // namespace ostrelo::plates
