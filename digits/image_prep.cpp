@@ -1,0 +1,356 @@
+#include "digits/image_prep.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace ostrelo {
+namespace {
+
+// Applies f(R, G, B) to every pixel of a crop. A stride of 0 or less means a tightly packed crop.
+template <typename F>
+GrayImage mapChannels(const RgbaCrop &crop, F f)
+{
+	GrayImage out(std::max(0, crop.width), std::max(0, crop.height));
+	if (!crop.data || out.empty())
+		return out;
+	const int64_t stride = crop.stride > 0 ? int64_t(crop.stride) : int64_t(out.width) * 4;
+	for (int32_t y = 0; y < out.height; ++y) {
+		const uint8_t *src = crop.data + int64_t(y) * stride;
+		uint8_t *dst = out.row(y);
+		for (int32_t x = 0; x < out.width; ++x, src += 4)
+			dst[x] = f(src[0], src[1], src[2]);
+	}
+	return out;
+}
+
+bool isStronglyRed(const uint8_t *p)
+{
+	return p[0] >= 140 && int(p[0]) - int(std::max(p[1], p[2])) >= 60;
+}
+
+struct Histogram {
+	std::array<int64_t, 256> bins{};
+	int64_t n = 0;
+	int64_t sum = 0;
+	int32_t min = 255;
+	int32_t max = 0;
+
+	explicit Histogram(const GrayImage &image)
+	{
+		for (uint8_t p : image.pixels)
+			++bins[p];
+		for (int32_t v = 0; v < 256; ++v) {
+			if (bins[size_t(v)] == 0)
+				continue;
+			n += bins[size_t(v)];
+			sum += int64_t(v) * bins[size_t(v)];
+			min = std::min(min, v);
+			max = std::max(max, v);
+		}
+	}
+
+	// The value at index k of the pixels in ascending order.
+	int32_t valueAt(int64_t k) const
+	{
+		int64_t seen = 0;
+		for (int32_t v = 0; v < 256; ++v) {
+			seen += bins[size_t(v)];
+			if (seen > k)
+				return v;
+		}
+		return max;
+	}
+};
+
+// (p - min) * 255 / max(1, max - min): the full-range stretch the Otsu passes start from.
+GrayImage stretchFullRange(const GrayImage &image, int32_t min, int32_t max)
+{
+	const int32_t range = std::max(1, max - min);
+	std::array<uint8_t, 256> lut{};
+	for (int32_t v = min; v <= max; ++v)
+		lut[size_t(v)] = uint8_t((v - min) * 255 / range);
+	GrayImage out = image;
+	for (uint8_t &p : out.pixels)
+		p = lut[p];
+	return out;
+}
+
+} // namespace
+
+GrayImage toGray(const RgbaCrop &crop)
+{
+	return mapChannels(crop, [](int r, int g, int b) { return uint8_t((30 * r + 59 * g + 11 * b) / 100); });
+}
+
+GrayImage toMaxChannel(const RgbaCrop &crop)
+{
+	return mapChannels(crop, [](uint8_t r, uint8_t g, uint8_t b) { return std::max({r, g, b}); });
+}
+
+int32_t countRedPixels(const RgbaCrop &crop)
+{
+	if (!crop.data)
+		return 0;
+	int32_t count = 0;
+	for (int32_t y = 0; y < crop.height; ++y)
+		for (int32_t x = 0; x < crop.width; ++x)
+			count += isStronglyRed(crop.pixel(x, y)) ? 1 : 0;
+	return count;
+}
+
+GrayImage toRedness(const RgbaCrop &crop)
+{
+	if (countRedPixels(crop) < 6)
+		return GrayImage();
+	GrayImage out(crop.width, crop.height);
+	int32_t largest = 0;
+	for (int32_t y = 0; y < out.height; ++y) {
+		for (int32_t x = 0; x < out.width; ++x) {
+			const uint8_t *p = crop.pixel(x, y);
+			const int32_t r = std::max(0, int32_t(p[0]) - int32_t(std::max(p[1], p[2])));
+			out.at(x, y) = uint8_t(r);
+			largest = std::max(largest, r);
+		}
+	}
+	const int32_t m = std::max(1, largest);
+	for (uint8_t &p : out.pixels)
+		p = uint8_t(std::min(255, int32_t(p) * 255 / m));
+	return out;
+}
+
+GrayImage stretchContrast(const GrayImage &image)
+{
+	GrayImage out = image;
+	if (out.pixels.empty())
+		return out;
+	const auto [lo, hi] = std::minmax_element(out.pixels.begin(), out.pixels.end());
+	const int32_t min = *lo;
+	const int32_t max = *hi;
+	if (max >= 220)
+		return out;
+	const int32_t range = std::max(1, max - min);
+	if (range < 8)
+		return out;
+	for (uint8_t &p : out.pixels)
+		p = uint8_t((int32_t(p) - min) * 255 / range);
+	return out;
+}
+
+int32_t otsuThreshold(const GrayImage &image)
+{
+	const int64_t n = int64_t(std::max(0, image.width)) * int64_t(std::max(0, image.height));
+	if (n <= 0)
+		return 128;
+	std::array<int64_t, 256> hist{};
+	for (uint8_t p : image.pixels)
+		++hist[p];
+	float total = 0.f;
+	for (int32_t i = 0; i < 256; ++i)
+		total += float(int64_t(i) * hist[size_t(i)]);
+
+	int64_t wB = 0;
+	float sumB = 0.f;
+	float best = -1.f;
+	int32_t threshold = 128;
+	for (int32_t t = 0; t < 256; ++t) {
+		wB += hist[size_t(t)];
+		if (wB == 0)
+			continue;
+		if (wB == n)
+			break;
+		sumB += float(int64_t(t) * hist[size_t(t)]);
+		const float mB = sumB / float(wB);
+		const float mF = (total - sumB) / float(n - wB);
+		const float d = mB - mF;
+		const float between = float(n - wB) * float(wB) * d * d;
+		if (between > best) {
+			best = between;
+			threshold = t;
+		}
+	}
+	return threshold;
+}
+
+GrayImage thresholdImage(const GrayImage &image, int32_t t)
+{
+	GrayImage out = image;
+	for (uint8_t &p : out.pixels)
+		p = int32_t(p) >= t ? 255 : 0;
+	return out;
+}
+
+GrayImage invertImage(const GrayImage &image)
+{
+	GrayImage out = image;
+	for (uint8_t &p : out.pixels)
+		p = uint8_t(255 - p);
+	return out;
+}
+
+int64_t inkCount(const GrayImage &image)
+{
+	return std::count_if(image.pixels.begin(), image.pixels.end(), [](uint8_t p) { return p != 0; });
+}
+
+GrayImage resizeBilinear(const GrayImage &image, int32_t width, int32_t height)
+{
+	if (width <= 0 || height <= 0 || !image.wellFormed() || (width == image.width && height == image.height))
+		return image;
+
+	struct Tap {
+		int32_t i0, i1;
+		float f;
+	};
+	// Pixel centres of the output mapped back into the input, clamped at the edges.
+	auto taps = [](int32_t src, int32_t dst) {
+		std::vector<Tap> out(static_cast<size_t>(dst));
+		const float scale = float(src) / float(dst);
+		for (int32_t i = 0; i < dst; ++i) {
+			const float s = scale * (float(i) + 0.5f) - 0.5f;
+			int32_t i0 = 0;
+			float f = 0.f;
+			if (s >= 0.f) {
+				i0 = int32_t(s);
+				f = s - float(i0);
+			}
+			const int32_t i1 = std::min(i0 + 1, src - 1);
+			out[size_t(i)] = Tap{std::min(i0, src - 1), i1, f};
+		}
+		return out;
+	};
+	const std::vector<Tap> cols = taps(image.width, width);
+	const std::vector<Tap> rows = taps(image.height, height);
+
+	GrayImage out(width, height);
+	for (int32_t i = 0; i < height; ++i) {
+		const Tap &ty = rows[size_t(i)];
+		const uint8_t *r0 = image.row(ty.i0);
+		const uint8_t *r1 = image.row(ty.i1);
+		uint8_t *dst = out.row(i);
+		for (int32_t j = 0; j < width; ++j) {
+			const Tap &tx = cols[size_t(j)];
+			const float fx = tx.f, fy = ty.f;
+			float v = (1.f - fx) * (1.f - fy) * float(r0[tx.i0]) + fx * (1.f - fy) * float(r0[tx.i1]) +
+				  (1.f - fx) * fy * float(r1[tx.i0]) + fx * fy * float(r1[tx.i1]);
+			v = std::min(255.f, std::max(0.f, v));
+			dst[j] = uint8_t(std::round(v));
+		}
+	}
+	return out;
+}
+
+GrayImage upscaleForReading(const GrayImage &image)
+{
+	if (!image.wellFormed())
+		return image;
+	const int32_t w = image.width;
+	const int32_t h = image.height;
+	if (h >= 28 && w >= 20)
+		return image;
+	if (h >= 15) {
+		GrayImage out(2 * w, 2 * h);
+		for (int32_t y = 0; y < out.height; ++y) {
+			const uint8_t *src = image.row(y / 2);
+			uint8_t *dst = out.row(y);
+			for (int32_t x = 0; x < out.width; ++x)
+				dst[x] = src[x / 2];
+		}
+		return out;
+	}
+	int32_t k = 8;
+	for (int32_t f = 3; f <= 8; ++f) {
+		if (h * f >= 40) {
+			k = f;
+			break;
+		}
+	}
+	return resizeBilinear(image, k * w, k * h);
+}
+
+GrayImage resizeToHeight(const GrayImage &image, int32_t height)
+{
+	const int32_t outH = std::max(8, height);
+	// An image without pixels has no aspect to keep (and its height would divide by zero).
+	if (outH == image.height || !image.wellFormed())
+		return image;
+	const int64_t w = image.width;
+	const int64_t h = image.height;
+	const int32_t outW = int32_t(std::max<int64_t>(8, (int64_t(outH) * w + h / 2) / h));
+	std::vector<int32_t> srcX(static_cast<size_t>(outW));
+	for (int32_t x = 0; x < outW; ++x)
+		srcX[size_t(x)] = int32_t(std::min<int64_t>(int64_t(x) * w / outW, w - 1));
+	GrayImage out(outW, outH);
+	for (int32_t y = 0; y < outH; ++y) {
+		const uint8_t *src = image.row(int32_t(std::min<int64_t>(int64_t(y) * h / outH, h - 1)));
+		uint8_t *dst = out.row(y);
+		for (int32_t x = 0; x < outW; ++x)
+			dst[x] = src[srcX[size_t(x)]];
+	}
+	return out;
+}
+
+GrayImage binarizeAdaptive(const GrayImage &image)
+{
+	if (!image.wellFormed())
+		return GrayImage();
+	const Histogram hist(image);
+	const int64_t n = hist.n;
+	// atLeast[t] = number of pixels >= t. Ratios are compared as 64-bit products: a 4K frame
+	// region times 250 no longer fits in 32 bits.
+	std::array<int64_t, 257> atLeast{};
+	for (int32_t t = 255; t >= 0; --t)
+		atLeast[size_t(t)] = atLeast[size_t(t) + 1] + hist.bins[size_t(t)];
+	auto c = [&](int32_t t) { return atLeast[size_t(std::clamp(t, 0, 256))]; };
+
+	if (hist.max >= 220) {
+		const int32_t median = hist.valueAt(n / 2);
+		int32_t T = median < 100 ? 200 : 224;
+		if (100 * c(T) > 28 * n) {
+			// Too much would be ink: raise the threshold until at most 28 % is.
+			for (int32_t t = 225; t <= hist.max - 1; ++t) {
+				if (100 * c(t) <= 28 * n) {
+					T = t;
+					break;
+				}
+			}
+		} else if (250 * c(T) < n) {
+			// Almost nothing would be ink: lower it a little, but never into the grey.
+			for (int32_t t = 223; t >= 216; --t) {
+				if (250 * c(t) >= n) {
+					T = t;
+					break;
+				}
+			}
+		}
+		if (250 * c(T) >= n && 100 * c(T) <= 28 * n)
+			return thresholdImage(image, T);
+	}
+
+	const GrayImage stretched = stretchFullRange(image, hist.min, hist.max);
+	GrayImage bright = thresholdImage(stretched, otsuThreshold(stretched) + 1);
+	const int64_t a = inkCount(bright);
+	const float mean = float(hist.sum) / float(n);
+	GrayImage chosen;
+	if (a <= n - a || (mean < 140.f && 5 * a < 4 * n))
+		chosen = std::move(bright);
+	else
+		chosen = invertImage(bright);
+	if (inkCount(chosen) > 3 * n / 5)
+		chosen = invertImage(chosen);
+	return chosen;
+}
+
+GrayImage binarizeOtsu(const GrayImage &image)
+{
+	if (!image.wellFormed())
+		return image;
+	const Histogram hist(image);
+	const GrayImage stretched = stretchFullRange(image, hist.min, hist.max);
+	GrayImage bright = thresholdImage(stretched, otsuThreshold(stretched) + 1);
+	if (2 * inkCount(bright) > hist.n)
+		return invertImage(bright);
+	return bright;
+}
+
+} // namespace ostrelo

@@ -1,0 +1,305 @@
+#include "digits/segmentation.h"
+
+#include "digits/image_prep.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace ostrelo {
+namespace {
+
+struct Component {
+	int32_t x0, y0, x1, y1;
+	int64_t pixels;
+};
+
+// Union-find over pixel indices. Roots are always the smallest index of their set, so every
+// parent index is at or before its child: the collecting pass can then resolve labels in one
+// raster sweep.
+int32_t findRoot(std::vector<int32_t> &parent, int32_t i)
+{
+	while (parent[size_t(i)] != i) {
+		parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+		i = parent[size_t(i)];
+	}
+	return i;
+}
+
+void unite(std::vector<int32_t> &parent, int32_t a, int32_t b)
+{
+	a = findRoot(parent, a);
+	b = findRoot(parent, b);
+	if (a < b)
+		parent[size_t(b)] = a;
+	else if (b < a)
+		parent[size_t(a)] = b;
+}
+
+int64_t median(std::vector<int64_t> values)
+{
+	const size_t k = values.size() / 2;
+	std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(k), values.end());
+	return values[k];
+}
+
+int32_t inkInColumn(const GrayImage &image, int32_t x, int32_t y0, int32_t y1)
+{
+	if (x < 0 || x >= image.width)
+		return 0;
+	int32_t count = 0;
+	for (int32_t y = std::max(0, y0); y < std::min(y1, image.height); ++y)
+		count += isInk(image.at(x, y)) ? 1 : 0;
+	return count;
+}
+
+GlyphBox unionOf(const GlyphBox &a, const GlyphBox &b)
+{
+	return GlyphBox{std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+}
+
+bool arePieces(const GlyphBox &prev, const GlyphBox &cur)
+{
+	const int64_t hGap = int64_t(cur.x0) - prev.x1;
+	const int64_t minH = std::max<int64_t>(1, std::min(cur.bh(), prev.bh()));
+	const int64_t vOverlap = int64_t(std::min(cur.y1, prev.y1)) - std::max(cur.y0, prev.y0);
+	int64_t vGap = 0;
+	if (cur.y0 >= prev.y1)
+		vGap = int64_t(cur.y0) - prev.y1;
+	else if (prev.y0 >= cur.y1)
+		vGap = int64_t(prev.y0) - cur.y1;
+	const int64_t minW = std::max<int64_t>(1, std::min(cur.bw(), prev.bw()));
+	const int64_t hOverlap = int64_t(std::min(cur.x1, prev.x1)) - std::max(cur.x0, prev.x0);
+
+	const bool sideBySide = hGap <= 1 && vOverlap > minH / 3;
+	const bool stacked = hOverlap > minW / 2 && vGap <= std::max<int64_t>(5, minH / 4);
+	const GlyphBox u = unionOf(prev, cur);
+	// Only a union that stays clearly taller than wide is one glyph.
+	return (sideBySide || stacked) && 5 * int64_t(u.bw()) <= 4 * int64_t(u.bh());
+}
+
+} // namespace
+
+GlyphBoxes findComponents(const GrayImage &bilevel)
+{
+	const int32_t w = bilevel.width;
+	const int32_t h = bilevel.height;
+	if (!bilevel.wellFormed() || bilevel.size() > std::numeric_limits<int32_t>::max())
+		return {};
+
+	std::vector<int32_t> parent(static_cast<size_t>(bilevel.size()), -1);
+	for (int32_t y = 0; y < h; ++y) {
+		const uint8_t *row = bilevel.row(y);
+		const uint8_t *above = y > 0 ? bilevel.row(y - 1) : nullptr;
+		for (int32_t x = 0; x < w; ++x) {
+			if (!row[x])
+				continue;
+			const int32_t i = y * w + x;
+			parent[size_t(i)] = i;
+			if (x > 0 && row[x - 1])
+				unite(parent, i, i - 1);
+			if (above) {
+				if (x > 0 && above[x - 1])
+					unite(parent, i, i - w - 1);
+				if (above[x])
+					unite(parent, i, i - w);
+				if (x + 1 < w && above[x + 1])
+					unite(parent, i, i - w + 1);
+			}
+		}
+	}
+
+	// Replace each parent by its component number, in raster order of the components' first pixels.
+	std::vector<Component> comps;
+	for (int32_t y = 0; y < h; ++y) {
+		for (int32_t x = 0; x < w; ++x) {
+			const int32_t i = y * w + x;
+			const int32_t p = parent[size_t(i)];
+			if (p < 0)
+				continue;
+			int32_t label;
+			if (p == i) {
+				label = int32_t(comps.size());
+				comps.push_back(Component{x, y, x + 1, y + 1, 0});
+			} else {
+				label = parent[size_t(p)];
+			}
+			parent[size_t(i)] = label;
+			Component &c = comps[size_t(label)];
+			c.x0 = std::min(c.x0, x);
+			c.x1 = std::max(c.x1, x + 1);
+			c.y1 = std::max(c.y1, y + 1);
+			++c.pixels;
+		}
+	}
+
+	const int64_t minPixels = std::max<int64_t>(4, int64_t(w) * h / 800);
+	const int32_t minHeight = std::max(4, h / 8);
+	GlyphBoxes boxes;
+	for (const Component &c : comps)
+		if (c.pixels >= minPixels && c.y1 - c.y0 >= minHeight)
+			boxes.push_back(GlyphBox{c.x0, c.y0, c.x1, c.y1});
+	std::stable_sort(boxes.begin(), boxes.end(), [](const GlyphBox &a, const GlyphBox &b) { return a.x0 < b.x0; });
+	return boxes;
+}
+
+GlyphBoxes splitWideBoxes(const GrayImage &bilevel, const GlyphBoxes &boxes)
+{
+	GlyphBoxes out;
+	std::vector<int32_t> col, leftMax, rightMax, cuts;
+	for (const GlyphBox &box : boxes) {
+		const int32_t bw = box.bw();
+		const int32_t bh = box.bh();
+		if (5 * int64_t(bw) < 4 * int64_t(bh) || bw < 8) {
+			out.push_back(box);
+			continue;
+		}
+		col.assign(size_t(bw), 0);
+		for (int32_t c = 0; c < bw; ++c)
+			col[size_t(c)] = inkInColumn(bilevel, box.x0 + c, box.y0, box.y1);
+		const int32_t peak = *std::max_element(col.begin(), col.end());
+		if (peak <= 0) {
+			out.push_back(box);
+			continue;
+		}
+		// leftMax[j] = max col[0 .. j-1], rightMax[j] = max col[j+1 .. bw-1].
+		leftMax.assign(size_t(bw), 0);
+		rightMax.assign(size_t(bw), 0);
+		for (int32_t j = 1; j < bw; ++j)
+			leftMax[size_t(j)] = std::max(leftMax[size_t(j - 1)], col[size_t(j - 1)]);
+		for (int32_t j = bw - 2; j >= 0; --j)
+			rightMax[size_t(j)] = std::max(rightMax[size_t(j + 1)], col[size_t(j + 1)]);
+
+		const int32_t minPart = std::max(2, bh / 5);
+		cuts.clear();
+		for (int32_t j = minPart; j <= bw - minPart - 1; ++j) {
+			const int32_t v = col[size_t(j)];
+			const int32_t before = col[size_t(j - 1)];
+			const int32_t after = col[size_t(j + 1)];
+			const bool valley = v <= before && v <= after && (v < before || v < after) && 3 * v <= peak;
+			if (!valley)
+				continue;
+			const int32_t lm = leftMax[size_t(j)];
+			const int32_t rm = rightMax[size_t(j)];
+			if (2 * lm < peak || 2 * rm < peak || 2 * v > std::min(lm, rm))
+				continue;
+			// Two cuts closer than a minimal part: keep the deeper one.
+			if (!cuts.empty() && j - cuts.back() < minPart) {
+				if (col[size_t(cuts.back())] > v)
+					cuts.back() = j;
+			} else {
+				cuts.push_back(j);
+			}
+		}
+		if (cuts.empty()) {
+			out.push_back(box);
+			continue;
+		}
+		cuts.push_back(bw);
+		int32_t start = box.x0;
+		for (int32_t c : cuts) {
+			const int32_t end = box.x0 + c;
+			if (end - start >= 2)
+				out.push_back(GlyphBox{start, box.y0, end, box.y1});
+			start = end;
+		}
+	}
+	return out;
+}
+
+GlyphBoxes mergeBoxPieces(const GlyphBoxes &boxes)
+{
+	if (boxes.size() < 2)
+		return boxes;
+	GlyphBoxes current = boxes;
+	bool merged = true;
+	while (merged) {
+		merged = false;
+		GlyphBoxes next;
+		next.reserve(current.size());
+		next.push_back(current.front());
+		for (size_t i = 1; i < current.size(); ++i) {
+			GlyphBox &prev = next.back();
+			if (arePieces(prev, current[i])) {
+				prev = unionOf(prev, current[i]);
+				merged = true;
+			} else {
+				next.push_back(current[i]);
+			}
+		}
+		current.swap(next);
+	}
+	return current;
+}
+
+GlyphBoxes selectTextLine(const GlyphBoxes &boxes, int32_t imageHeight)
+{
+	GlyphBoxes kept = boxes;
+	if (imageHeight > 0 && !kept.empty()) {
+		const int64_t H = imageHeight;
+		kept.erase(std::remove_if(kept.begin(), kept.end(),
+					  [H](const GlyphBox &b) {
+						  const bool tall = 16 * std::max<int64_t>(1, b.bh()) / 10 >= H;
+						  const bool low = (int64_t(b.y0) + b.y1) / 2 >= 2 * H / 5;
+						  return !tall && !low;
+					  }),
+			   kept.end());
+		if (kept.empty())
+			return kept;
+	}
+	if (kept.size() < 2)
+		return kept;
+
+	std::vector<int64_t> heights;
+	for (const GlyphBox &b : kept)
+		heights.push_back(b.bh());
+	const int64_t gap = std::max<int64_t>(2, median(heights) / 4);
+
+	std::stable_sort(kept.begin(), kept.end(), [](const GlyphBox &a, const GlyphBox &b) {
+		return int64_t(a.y0) + a.y1 < int64_t(b.y0) + b.y1;
+	});
+	size_t lineStart = 0;
+	int64_t bottom = kept.front().y1;
+	for (size_t i = 1; i < kept.size(); ++i) {
+		if (kept[i].y0 >= bottom + gap) {
+			lineStart = i;
+			bottom = kept[i].y1;
+		} else {
+			bottom = std::max<int64_t>(bottom, kept[i].y1);
+		}
+	}
+	GlyphBoxes line(kept.begin() + std::ptrdiff_t(lineStart), kept.end());
+	std::stable_sort(line.begin(), line.end(), [](const GlyphBox &a, const GlyphBox &b) { return a.x0 < b.x0; });
+	return line;
+}
+
+GlyphBoxes segmentGlyphs(const GrayImage &bilevel)
+{
+	return selectTextLine(mergeBoxPieces(splitWideBoxes(bilevel, findComponents(bilevel))), bilevel.height);
+}
+
+bool isConsistentRow(const GlyphBoxes &boxes)
+{
+	if (boxes.size() < 2)
+		return true;
+	std::vector<int64_t> heights, widths;
+	for (const GlyphBox &b : boxes) {
+		heights.push_back(std::max(1, b.bh()));
+		widths.push_back(std::max(1, b.bw()));
+	}
+	const int64_t medH = median(heights);
+	const int64_t medW = median(widths);
+	for (const GlyphBox &b : boxes) {
+		const int64_t bh = b.bh();
+		if (5 * bh < 3 * medH || 3 * bh > 5 * medH)
+			return false;
+	}
+	for (size_t i = 1; i < boxes.size(); ++i) {
+		const int64_t overlap = int64_t(boxes[i - 1].x1) - boxes[i].x0;
+		const int64_t gap = int64_t(boxes[i].x0) - boxes[i - 1].x1;
+		if (overlap > medW / 2 || gap > 2 * medW + medH / 2)
+			return false;
+	}
+	return true;
+}
+
+} // namespace ostrelo
