@@ -1,6 +1,6 @@
 // The filter's properties panel and its buttons (UI thread).
 
-#include "statreader/hud_state.h"
+#include "statreader/hud_classifier.h"
 #include "statreader/numbering_io.h"
 #include "statreader/presets.h"
 #include "statreader/settings_keys.h"

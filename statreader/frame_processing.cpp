@@ -1,6 +1,6 @@
 #include "statreader/frame_processing.h"
 
-#include "statreader/hud_state.h"
+#include "statreader/hud_classifier.h"
 #include "statreader/presets.h"
 
 #include <algorithm>
