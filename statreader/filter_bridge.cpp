@@ -122,7 +122,8 @@ void postTestConnection(const FilterRef &ref)
 		if (ref->alive)
 			ensureLiveClient(ref);
 		if (ref->client)
-			ref->client->testConnection(QString::fromStdString(url), QString::fromStdString(token), eventId);
+			ref->client->testConnection(QString::fromStdString(url), QString::fromStdString(token),
+						    eventId);
 	});
 }
 

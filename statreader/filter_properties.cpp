@@ -129,7 +129,7 @@ bool on_align_clicked(obs_properties_t *, obs_property_t *, void *data)
 	return false;
 }
 
-template<typename Press>
+template <typename Press>
 bool numberingButton(void *data, Press press)
 {
 	FilterRef ref = refOf(data);
@@ -188,7 +188,8 @@ obs_properties_t *buildProperties(const FilterRef &ref)
 	obs_properties_add_button(props, "new_game", "New game", on_new_game_clicked);
 	obs_properties_add_button(props, "reset_game_no", "Reset game #", on_reset_game_no_clicked);
 
-	addInfo(props, "net_status", "Status: " + (info.status.empty() ? std::string("Not connected yet") : info.status));
+	addInfo(props, "net_status",
+		"Status: " + (info.status.empty() ? std::string("Not connected yet") : info.status));
 	addInfo(props, "game_no_lab", "Game #" + std::to_string(info.gameNo));
 	if (ref)
 		addInfo(props, "hud_state_lab",
@@ -197,7 +198,8 @@ obs_properties_t *buildProperties(const FilterRef &ref)
 	for (int i = 0; i < kStatCount; ++i) {
 		const StatDef &def = kStatTable[size_t(i)];
 		const std::string lab = std::string(def.key) + "_lab";
-		const std::string suffix = ref ? lastReadSuffix(i, info.regions[size_t(i)], info.trackers[size_t(i)]) : "";
+		const std::string suffix =
+			ref ? lastReadSuffix(i, info.regions[size_t(i)], info.trackers[size_t(i)]) : "";
 		addInfo(props, lab.c_str(), def.label + suffix);
 		obs_properties_add_int(props, k::regionKey(i, k::kRegionX).c_str(), "  X", 0, 8192, 1);
 		obs_properties_add_int(props, k::regionKey(i, k::kRegionY).c_str(), "  Y", 0, 8192, 1);

@@ -43,8 +43,7 @@ const AlignRegion &byKey(const std::vector<AlignRegion> &regions, const std::str
 StatRegion filterRegion(obs_source_t *filter, int stat)
 {
 	auto *f = static_cast<std::shared_ptr<StatReaderFilter> *>(obs_obj_get_data(filter))->get();
-	std::lock_guard lock(f->stateMutex);
-	return f->state.config.regions[size_t(stat)];
+	return f->shared.with([stat](StatReaderState &s) { return s.config.regions[size_t(stat)]; });
 }
 
 TEST(RegionSettings, ProfilesDecideTheList)
