@@ -19,11 +19,17 @@ endif()
 #   default: GoogleTest with gtest_main
 #   OBS:     GoogleTest in a headless libobs session (tests/support harness), under a virtual display
 #   QTEST:   a QtTest program on the offscreen platform
+#   QTEST OBS: a QtTest program that starts libobs itself, under a virtual display
 function(ostrelo_add_test)
 	cmake_parse_arguments(T "OBS;QTEST" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
 	add_executable(${T_NAME} ${T_SOURCES})
 	target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
-	if(T_OBS)
+	if(T_OBS AND T_QTEST)
+		target_link_libraries(${T_NAME} PRIVATE Qt6::Test OBS::libobs)
+		add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-display.sh
+						 $<TARGET_FILE:${T_NAME}>)
+		list(APPEND T_LABELS obs qt)
+	elseif(T_OBS)
 		target_link_libraries(${T_NAME} PRIVATE ostrelo_obs_harness)
 		add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-display.sh
 						 $<TARGET_FILE:${T_NAME}>)

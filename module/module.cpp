@@ -1,6 +1,8 @@
 // The entry points OBS looks up in the module. Everything the module contributes is
 // registered from obs_module_load; nothing else keeps state here.
 
+#include "dock/dock_registration.h"
+#include "dock/frontend_api.h"
 #include "module/module_exports.h"
 #include "statreader/stat_reader_filter.h"
 #include "update/update_checker.h"
@@ -11,6 +13,8 @@ namespace {
 
 obs_module_t *g_module = nullptr;
 lookup_t *g_locale = nullptr;
+// Non-null only while the OBS window holds the dock; it owns the widget then.
+QWidget *g_dock = nullptr;
 
 } // namespace
 
@@ -50,10 +54,14 @@ OSTRELO_EXPORT const char *obs_module_description(void)
 OSTRELO_EXPORT bool obs_module_load(void)
 {
 	ostrelo::registerStatReaderFilter();
+	g_dock = ostrelo::registerStudioDock(ostrelo::obsFrontend());
 	// The update check waits until OBS has settled, on the application object; OBS without
 	// a Qt application gets none.
 	ostrelo::scheduleUpdateCheck();
 	return true;
 }
 
-OSTRELO_EXPORT void obs_module_unload(void) {}
+OSTRELO_EXPORT void obs_module_unload(void)
+{
+	ostrelo::unregisterStudioDock(*ostrelo::obsFrontend(), g_dock);
+}

@@ -1,0 +1,615 @@
+// The dock offscreen: a fake front end, real libobs for scene lookups and installs, and a
+// loopback server in place of the layout endpoint.
+
+// QtTest first: libobs' SIMD emulation headers clash with the intrinsics it pulls in after them.
+#include <QtTest>
+
+#include "common/build_config.h"
+#include "common/qt/message_boxes.h"
+#include "dock/dock_registration.h"
+#include "dock/layout_fetch.h"
+#include "dock/ostrelo_dock.h"
+#include "tests/dock/fake_frontend.h"
+#include "tests/dock/log_capture.h"
+#include "tests/dock/loopback_server.h"
+
+#include <obs-nix-platform.h>
+#include <obs.hpp>
+#include <util/bmem.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <X11/Xlib.h>
+
+using namespace ostrelo;
+
+namespace {
+
+const char *const kCollection = R"({"scene_order":[],"ostrelo":{"canvas":"1920x1080"},"sources":[
+	{"id":"ostrelo_test_capture","name":"Game capture"},
+	{"id":"scene","name":"Installed scene","settings":{"items":[{"name":"Game capture"}]}}]})";
+
+QPushButton *button(QWidget *dock, const QString &text)
+{
+	for (QPushButton *b : dock->findChildren<QPushButton *>())
+		if (b->text() == text)
+			return b;
+	return nullptr;
+}
+
+QString storedToken()
+{
+	return QSettings("Pellworth", "OstreloOBS").value("overlayToken").toString();
+}
+
+} // namespace
+
+class OstreloDockTest : public QObject {
+	Q_OBJECT
+
+	std::shared_ptr<test::FakeFrontend> frontend;
+	test::LoopbackServer *server = nullptr;
+	QList<MessageBoxSpec> boxes;
+	bool answerYes = true;
+	QTemporaryDir settingsDir;
+	Display *display = nullptr;
+
+	std::unique_ptr<OstreloDock> makeDock()
+	{
+		DockOptions options = DockOptions::defaults();
+		options.layoutEndpoint = server->endpoint();
+		options.openUrl = [](const QUrl &) { QFAIL("no browser in tests"); };
+		return std::make_unique<OstreloDock>(frontend, options);
+	}
+
+	QStringList items(QComboBox *combo)
+	{
+		QStringList texts;
+		for (int i = 0; i < combo->count(); ++i)
+			texts.append(combo->itemText(i) + "=" + combo->itemData(i).toString());
+		return texts;
+	}
+
+private slots:
+	void initTestCase()
+	{
+		QStandardPaths::setTestModeEnabled(true);
+		QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+		XInitThreads();
+		display = XOpenDisplay(nullptr);
+		QVERIFY2(display, "no X display (run under tests/support/with-display.sh)");
+		obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
+		obs_set_nix_platform_display(display);
+		QVERIFY(obs_startup("en-US", nullptr, nullptr));
+		setMessageBoxHandler([this](const MessageBoxSpec &spec) {
+			boxes.append(spec);
+			const bool question = spec.standardButtons.testFlag(QMessageBox::Yes);
+			return MessageBoxAnswer{
+				question ? (answerYes ? QMessageBox::Yes : QMessageBox::No) : QMessageBox::Ok, -1};
+		});
+	}
+
+	void cleanupTestCase()
+	{
+		setMessageBoxHandler({});
+		obs_shutdown();
+		QCOMPARE(bnum_allocs(), 0);
+		XCloseDisplay(display);
+	}
+
+	void init()
+	{
+		QSettings("Pellworth", "OstreloOBS").clear();
+		frontend = std::make_shared<test::FakeFrontend>();
+		server = new test::LoopbackServer;
+		boxes.clear();
+		answerYes = true;
+	}
+
+	void cleanup()
+	{
+		frontend.reset();
+		delete server;
+	}
+
+	void settingsStayInTheTestFolder()
+	{
+		QSettings("Pellworth", "OstreloOBS").setValue("overlayToken", "x");
+		QSettings("Pellworth", "OstreloOBS").sync();
+		QVERIFY(QFile::exists(settingsDir.filePath("Pellworth/OstreloOBS.conf")));
+	}
+
+	void statusLine_data()
+	{
+		QTest::addColumn<bool>("streaming");
+		QTest::addColumn<bool>("recording");
+		QTest::addColumn<QString>("status");
+		QTest::newRow("idle") << false << false << QString("○ OBS is idle");
+		QTest::newRow("live") << true << false << QString("● Live");
+		QTest::newRow("recording") << false << true << QString("● Recording");
+		QTest::newRow("both") << true << true << QString("● Live  ·  ● Recording");
+	}
+
+	void statusLine()
+	{
+		QFETCH(bool, streaming);
+		QFETCH(bool, recording);
+		QFETCH(QString, status);
+		auto dock = makeDock();
+		QCOMPARE(dock->statusLabel()->text(), QString("○ OBS is idle"));
+		frontend->streaming = streaming;
+		frontend->recording = recording;
+		// The refresh timer picks the change up by itself.
+		QTRY_COMPARE_WITH_TIMEOUT(dock->statusLabel()->text(), status, 4000);
+	}
+
+	void sceneComboKeepsTheChoiceAndFollowsRenames()
+	{
+		frontend->scenes = {"Intro", "Game", "Outro"};
+		frontend->current = "Game";
+		auto dock = makeDock();
+		QComboBox *combo = dock->sceneCombo();
+		QCOMPARE(combo->currentText(), QString("Game")); // preselected while nothing was chosen
+
+		combo->setCurrentIndex(2);
+		frontend->current = "Intro";
+		dock->refreshStatus();
+		dock->refreshStatus();
+		QCOMPARE(combo->currentText(), QString("Outro"));
+
+		frontend->scenes = {"Intro", "Game", "Finale"}; // "Outro" renamed
+		dock->refreshStatus();
+		QCOMPARE(combo->count(), 3);
+		QCOMPARE(combo->itemText(2), QString("Finale"));
+		QCOMPARE(combo->currentText(), QString("Intro"));
+
+		combo->setCurrentIndex(1);
+		frontend->scenes = {"Game", "Intro", "Finale"}; // reordered: refilled, choice kept
+		dock->refreshStatus();
+		QCOMPARE(combo->itemText(0), QString("Game"));
+		QCOMPARE(combo->currentText(), QString("Game"));
+
+		frontend->scenes.clear();
+		dock->refreshStatus();
+		QCOMPARE(combo->count(), 0);
+		button(dock.get(), "Switch to selected scene")->click();
+		QVERIFY(boxes.isEmpty());
+		QVERIFY(frontend->madeCurrent.isEmpty());
+	}
+
+	void switchToSelectedScene()
+	{
+		OBSSceneAutoRelease stage = obs_scene_create("Stage");
+		OBSSourceAutoRelease notAScene = obs_source_create("ostrelo_test_capture", "Capture", nullptr, nullptr);
+		frontend->scenes = {"Stage", "Capture", "Gone"};
+		auto dock = makeDock();
+
+		dock->sceneCombo()->setCurrentText("Gone");
+		frontend->streaming = true;
+		button(dock.get(), "Switch to selected scene")->click();
+		QCOMPARE(boxes.size(), 1);
+		QCOMPARE(boxes[0].title, QString("Ostrelo"));
+		QCOMPARE(boxes[0].text, QString("The OBS scene no longer exists."));
+		QCOMPARE(boxes[0].icon, QMessageBox::Warning);
+		QCOMPARE(dock->statusLabel()->text(), QString("○ OBS is idle")); // nothing else ran
+
+		dock->sceneCombo()->setCurrentText("Capture");
+		button(dock.get(), "Switch to selected scene")->click();
+		QCOMPARE(boxes.size(), 1);
+		QVERIFY(frontend->madeCurrent.isEmpty());
+		QCOMPARE(dock->statusLabel()->text(), QString("● Live")); // only the refresh ran
+
+		dock->sceneCombo()->setCurrentText("Stage");
+		button(dock.get(), "Switch to selected scene")->click();
+		QCOMPARE(frontend->madeCurrent, QStringList{"Stage"});
+	}
+
+	void streamAndRecordingButtons_data()
+	{
+		QTest::addColumn<QString>("clicked");
+		QTest::addColumn<bool>("active");
+		QTest::addColumn<bool>("yes");
+		QTest::addColumn<QString>("question"); // empty: no box
+		QTest::addColumn<bool>("activeAfter");
+		const QString stream = "Stop stream?|Stop your active OBS stream?";
+		const QString rec = "Stop recording?|Stop the current OBS recording?";
+		QTest::newRow("start stream") << "Start stream" << false << true << "" << true;
+		QTest::newRow("start stream, already live") << "Start stream" << true << true << "" << true;
+		QTest::newRow("stop stream, yes") << "Stop stream" << true << true << stream << false;
+		QTest::newRow("stop stream, no") << "Stop stream" << true << false << stream << true;
+		QTest::newRow("stop stream, idle") << "Stop stream" << false << true << "" << false;
+		QTest::newRow("start recording") << "Start recording" << false << true << "" << true;
+		QTest::newRow("stop recording, yes") << "Stop recording" << true << true << rec << false;
+		QTest::newRow("stop recording, no") << "Stop recording" << true << false << rec << true;
+		QTest::newRow("stop recording, idle") << "Stop recording" << false << true << "" << false;
+	}
+
+	void streamAndRecordingButtons()
+	{
+		QFETCH(QString, clicked);
+		QFETCH(bool, active);
+		QFETCH(bool, yes);
+		QFETCH(QString, question);
+		QFETCH(bool, activeAfter);
+		const bool stream = clicked.contains("stream");
+		(stream ? frontend->streaming : frontend->recording) = active;
+		auto dock = makeDock();
+		answerYes = yes;
+		(stream ? frontend->recording : frontend->streaming) = true; // the other output, seen only on refresh
+		button(dock.get(), clicked)->click();
+
+		QCOMPARE(stream ? frontend->streaming : frontend->recording, activeAfter);
+		QCOMPARE(frontend->streamStarts + frontend->recordStarts, int(!active && activeAfter));
+		QCOMPARE(frontend->streamStops + frontend->recordStops, int(active && !activeAfter));
+		QCOMPARE(boxes.size(), int(!question.isEmpty()));
+		if (!question.isEmpty()) {
+			QCOMPARE(boxes[0].title + "|" + boxes[0].text, question);
+			QCOMPARE(boxes[0].standardButtons, QMessageBox::Yes | QMessageBox::No);
+		}
+		QVERIFY(dock->statusLabel()->text().contains(stream ? "Recording" : "Live")); // refreshed
+	}
+
+	void comingSoonCardsToggle()
+	{
+		auto dock = makeDock();
+		auto *group = dock->findChild<QGroupBox *>("ComingSoon");
+		QVERIFY(group && group->isCheckable() && !group->isChecked());
+		const QList<QLabel *> cards = group->findChildren<QLabel *>();
+		QCOMPARE(cards.size(), 8);
+		QCOMPARE(cards[0]->text(), QString("<b>Vertical canvas</b> · Coming soon"));
+		QCOMPARE(cards[6]->text(), QString("<b>Goals sync</b> · Coming soon"));
+		QVERIFY(cards[7]->wordWrap());
+		auto hidden = [&] {
+			int n = 0;
+			for (QLabel *card : cards)
+				n += card->isHidden();
+			return n;
+		};
+		QCOMPARE(hidden(), 0);
+		for (const auto &[checked, hiddenCards] : {std::pair{true, 0}, {false, 8}, {true, 0}}) {
+			group->setChecked(checked);
+			QCOMPARE(hidden(), hiddenCards);
+		}
+	}
+
+	void tokenExtractedStoredAndShownAgain()
+	{
+		auto dock = makeDock();
+		QVERIFY(server->requests.isEmpty()); // no token, no pack list request
+		dock->tokenEdit()->setText("  https://overlay.example/o?theme=dark&token=abc123&x=2 \n");
+		emit dock->tokenEdit()->editingFinished();
+		QCOMPARE(storedToken(), QString("abc123"));
+		QCOMPARE(dock->tokenEdit()->text(),
+			 QString("  https://overlay.example/o?theme=dark&token=abc123&x=2 \n"));
+		QTRY_COMPARE(server->requests.size(), 1);
+		QCOMPARE(server->requests[0].method, QByteArray("GET"));
+		QCOMPARE(server->requests[0].url.path(), QString("/app/api/studio-obs-layout.php"));
+		QCOMPARE(QUrlQuery(server->requests[0].url).query(), QString("token=abc123&list=1"));
+		QCOMPARE(server->requests[0].userAgent, QByteArray("Ostrelo-OBS/4.2.2"));
+
+		dock.reset();
+		dock = makeDock();
+		QCOMPARE(dock->tokenEdit()->text(), QString("abc123"));
+		QCOMPARE(dock->tokenEdit()->echoMode(), QLineEdit::PasswordEchoOnEdit);
+		QTRY_COMPARE(server->requests.size(), 2); // the stored token lists the packs at start
+
+		dock->tokenEdit()->setText(" ");
+		emit dock->tokenEdit()->editingFinished();
+		QCOMPARE(storedToken(), QString(""));
+		QTest::qWait(200);
+		QCOMPARE(server->requests.size(), 2);
+	}
+
+	void packListReplacedAndSelectionKeptById()
+	{
+		QSettings("Pellworth", "OstreloOBS").setValue("overlayToken", "tk");
+		server->answer(500, "Server Error", R"({"packs":[{"id":"x","name":"X"}]})");
+		auto dock = makeDock();
+		QComboBox *packs = dock->packCombo();
+		QTRY_COMPARE(server->requests.size(), 1);
+		QTest::qWait(100);
+		const QStringList initial{"This overlay=", "Starter Layout=__starter"};
+		QCOMPARE(items(packs), initial);
+
+		packs->setCurrentIndex(1);
+		const struct {
+			QByteArray body;
+			QStringList items;
+			QString current;
+		} replies[] = {
+			{R"({"packs":[{"id":"neon","name":"Neon"},{"id":"__starter","name":"Starter"},{"id":7}]})",
+			 {"Neon=neon", "Starter=__starter", "Pack="},
+			 "Starter"},
+			{R"({"packs":[]})", {"Neon=neon", "Starter=__starter", "Pack="}, "Starter"},
+			{R"({"nothing":1})", {"Neon=neon", "Starter=__starter", "Pack="}, "Starter"},
+			{R"({"packs":[{"id":"mono","name":"Mono"},{"id":"neon","name":"Neon"}]})",
+			 {"Mono=mono", "Neon=neon"},
+			 "Mono"},
+		};
+		for (const auto &r : replies) {
+			server->answer(200, "OK", r.body);
+			const int before = server->requests.size();
+			emit dock->tokenEdit()->editingFinished();
+			QTRY_COMPARE(server->requests.size(), before + 1);
+			QTRY_COMPARE(items(packs), r.items);
+			QTest::qWait(50);
+			QCOMPARE(items(packs), r.items);
+			QCOMPARE(packs->currentText(), r.current);
+		}
+	}
+
+	void installRequestCarriesOrientationAndPack()
+	{
+		dockWithToken("tk");
+		server->answer(200, "OK", "{}");
+		auto dock = makeDock();
+		QTRY_COMPARE(server->requests.size(), 1);
+		const struct {
+			int pack, orient;
+			QString query;
+		} cases[] = {
+			{0, 0, "token=tk&orient=landscape"},
+			{1, 1, "token=tk&orient=vertical&pack=__starter"},
+		};
+		for (const auto &c : cases) {
+			dock->packCombo()->setCurrentIndex(c.pack);
+			dock->orientCombo()->setCurrentIndex(c.orient);
+			button(dock.get(), "Install layout")->click();
+			QTRY_COMPARE(boxes.size(), 1);
+			QCOMPARE(QUrlQuery(server->requests.last().url).query(), c.query);
+			QCOMPARE(server->requests.last().userAgent, QByteArray("Ostrelo-OBS/4.2.2"));
+			boxes.clear();
+		}
+	}
+
+	void layoutWarnings_data()
+	{
+		QTest::addColumn<QString>("token");
+		QTest::addColumn<int>("status");
+		QTest::addColumn<QByteArray>("body");
+		QTest::addColumn<QString>("warning"); // a trailing "*": the text starts so
+		QTest::newRow("empty token")
+			<< " " << 200 << QByteArray(kCollection)
+			<< "Paste your Glasswing token (or a Browser Source URL that contains it).";
+		QTest::newRow("401 with a collection")
+			<< "tk" << 401 << QByteArray(kCollection) << "Could not fetch the layout.\n*";
+		QTest::newRow("500") << "tk" << 500 << QByteArray(R"({"error":"Boom"})")
+				     << "Could not fetch the layout.\n*";
+		QTest::newRow("2xx error")
+			<< "tk" << 200 << QByteArray(R"({"error":"Token expired"})") << "Token expired";
+		QTest::newRow("2xx error and half a collection")
+			<< "tk" << 200 << QByteArray(R"({"error":"Pack retired","sources":[]})") << "Pack retired";
+		QTest::newRow("2xx empty error") << "tk" << 200 << QByteArray(R"({"error":""})")
+						 << "The server did not return a valid OBS collection.";
+		QTest::newRow("2xx not json") << "tk" << 200 << QByteArray("<html>oops</html>")
+					      << "The server did not return a valid OBS collection.";
+	}
+
+	void layoutWarnings()
+	{
+		QFETCH(QString, token);
+		QFETCH(int, status);
+		QFETCH(QByteArray, body);
+		QFETCH(QString, warning);
+		server->answer(status, status == 200 ? "OK" : "Nope", body);
+		auto dock = makeDock();
+		dock->tokenEdit()->setText(token);
+		button(dock.get(), "Install layout")->click();
+		QTRY_COMPARE(boxes.size(), 1);
+		QTest::qWait(50);
+		QCOMPARE(boxes.size(), 1);
+		QCOMPARE(boxes[0].title, QString("Ostrelo"));
+		QCOMPARE(boxes[0].icon, QMessageBox::Warning);
+		QCOMPARE(boxes[0].standardButtons, QMessageBox::Ok);
+		if (warning.endsWith('*')) {
+			warning.chop(1);
+			QVERIFY2(boxes[0].text.startsWith(warning) && boxes[0].text.size() > warning.size(),
+				 qPrintable(boxes[0].text));
+		} else {
+			QCOMPARE(boxes[0].text, warning);
+		}
+		QVERIFY(frontend->madeCurrent.isEmpty());
+	}
+
+	void layoutReplyInstallsTheCollection()
+	{
+		frontend->holdCreatedScenes();
+		server->answer(200, "OK", kCollection);
+		auto dock = makeDock();
+		dock->tokenEdit()->setText("https://o.example/?token=tk");
+		button(dock.get(), "Install layout")->click();
+		QTRY_COMPARE(boxes.size(), 1);
+		QCOMPARE(storedToken(), QString("tk"));
+		QCOMPARE(boxes[0].icon, QMessageBox::Information);
+		QVERIFY2(boxes[0].text.startsWith("Installed “Installed scene”.") &&
+				 boxes[0].text.endsWith(
+					 "Set Settings → Video to 1920×1080. A collection cannot set the canvas size."),
+			 qPrintable(boxes[0].text));
+		QCOMPARE(frontend->madeCurrent, QStringList{"Installed scene"});
+		QCOMPARE(dock->sceneCombo()->findText("Installed scene"), 0); // refreshed
+	}
+
+	void loadJsonFile_data()
+	{
+		QTest::addColumn<QByteArray>("content"); // null: no file at all
+		QTest::addColumn<QString>("box");
+		const QString invalid = "That file is not a valid OBS Scene Collection.";
+		const QByteArray collection(kCollection);
+		QTest::newRow("missing") << QByteArray() << "Could not read that file.";
+		QTest::newRow("truncated") << collection.left(collection.size() / 2) << invalid;
+		QTest::newRow("array") << QByteArray("[{\"sources\":[],\"scene_order\":[]}]") << invalid;
+		QTest::newRow("empty") << QByteArray("") << invalid;
+		QTest::newRow("sources of the wrong type")
+			<< QByteArray(R"({"sources":"all","scene_order":5})") << "The file has no OBS sources.";
+		QTest::newRow("wrong types everywhere")
+			<< QByteArray(R"({"sources":[{"id":5,"name":[],"settings":"x"},{"id":"scene","name":7,
+				"settings":{"items":[{"name":{},"pos":"x","scale":null,"crop_left":"1","rot":[],"visible":3}]}}],
+				"scene_order":null,"ostrelo":7})")
+			<< "Installed “Source 2”.";
+		QTest::newRow("deeply nested") << QByteArray(200000, '[') << invalid;
+		QTest::newRow("deep inside a collection")
+			<< QByteArray(R"({"scene_order":[],"sources":[{"id":"scene","name":"Deep","x":)") +
+				   QByteArray(5000, '[') + QByteArray(5000, ']') + "}]}"
+			<< invalid;
+		QByteArray big = "{\"scene_order\":[],\"sources\":[{\"id\":\"scene\",\"name\":\"Big\"}],\"padding\":\"";
+		big += QByteArray(50 * 1024 * 1024, 'a') + "\"}";
+		QTest::newRow("50 MB") << big << "Installed “Big”.";
+		QTest::newRow("50 MB, truncated") << big.left(big.size() - 3) << invalid;
+	}
+
+	void loadJsonFile()
+	{
+		QFETCH(QByteArray, content);
+		QFETCH(QString, box);
+		frontend->holdCreatedScenes();
+		QTemporaryDir dir;
+		const QString path = dir.filePath("collection.json");
+		if (!content.isNull()) {
+			QFile file(path);
+			QVERIFY(file.open(QIODevice::WriteOnly));
+			file.write(content);
+		}
+		auto dock = makeDock();
+		dock->loadCollectionFromPath(path);
+		QCOMPARE(boxes.size(), 1);
+		QCOMPARE(boxes[0].title, QString("Ostrelo"));
+		QVERIFY2(boxes[0].text.startsWith(box), qPrintable(boxes[0].text));
+	}
+
+	void loadJsonFileAsksWithTheDialog()
+	{
+		QStringList asked;
+		QString answer;
+		DockOptions options = DockOptions::defaults();
+		options.chooseFile = [&](QWidget *parent, const QString &caption, const QString &filter) {
+			asked << QString(parent ? parent->objectName() : "") << caption << filter;
+			return answer;
+		};
+		QUrl opened;
+		options.openUrl = [&](const QUrl &url) { opened = url; };
+		OstreloDock dock(frontend, options);
+		button(&dock, "Load JSON file")->click();
+		QCOMPARE(asked, (QStringList{"OstreloDockRoot", "Load Ostrelo OBS collection",
+					     "OBS Scene Collection (*.json)"}));
+		QVERIFY(boxes.isEmpty()); // cancelled: nothing happens
+		answer = "/nonexistent/ostrelo.json";
+		button(&dock, "Load JSON file")->click();
+		QCOMPARE(boxes.size(), 1);
+		QCOMPARE(boxes[0].text, QString("Could not read that file."));
+
+		button(&dock, "Open Ostrelo Web Control Room ↗")->click();
+		QCOMPARE(opened, webControlRoomUrl());
+		QCOMPARE(opened.toString(), "https://" + QString(kVendorHost) + "/ostrelo/");
+	}
+
+	void widgetTreeAndLook()
+	{
+		frontend->scenes = {"Gameplay", "Just chatting", "Be right back"};
+		frontend->current = "Gameplay";
+		frontend->streaming = true;
+		QSettings("Pellworth", "OstreloOBS").setValue("overlayToken", "stored-token");
+		auto dock = makeDock();
+		QCOMPARE(dock->objectName(), QString("OstreloDockRoot"));
+		QCOMPARE(dock->minimumWidth(), 315);
+		QCOMPARE(dock->layout()->contentsMargins(), QMargins(16, 16, 16, 16));
+		QCOMPARE(dock->layout()->spacing(), 12);
+		QVERIFY(dock->styleSheet().startsWith(
+			"QWidget#OstreloDockRoot {background:#0b1716;color:#e9fff2;font-family:'Segoe UI';}QLabel {"));
+		QVERIFY(dock->styleSheet().endsWith("QGroupBox#ComingSoon::title {subcontrol-origin: "
+						    "margin;left:10px;padding:0 6px;color:#8eb8a4;}"));
+		QCOMPARE(dock->findChild<QLabel *>("Heading")->text().mid(1), QString(" Ostrelo"));
+		QCOMPARE(dock->findChild<QLabel *>("Status"), dock->statusLabel());
+		QCOMPARE(dock->findChildren<QFrame *>("Panel", Qt::FindDirectChildrenOnly).size(), 3);
+		QCOMPARE(dock->tokenEdit()->placeholderText(), QString("Overlay token or Browser Source URL"));
+		QCOMPARE(items(dock->orientCombo()),
+			 (QStringList{"Landscape  1920×1080=landscape", "Vertical  1080×1920=vertical"}));
+		const struct {
+			const char *text;
+			const char *objectName;
+		} buttons[] = {{"Switch to selected scene", "Action"},
+			       {"Start stream", "Action"},
+			       {"Stop stream", ""},
+			       {"Start recording", "Action"},
+			       {"Stop recording", ""},
+			       {"Install layout", "Action"},
+			       {"Load JSON file", ""},
+			       {"Open Ostrelo Web Control Room ↗", "Action"}};
+		for (const auto &b : buttons) {
+			QPushButton *found = button(dock.get(), QString::fromUtf8(b.text));
+			QVERIFY2(found, b.text);
+			QCOMPARE(found->objectName(), QString(b.objectName));
+		}
+		QStringList labels;
+		for (QLabel *label : dock->findChildren<QLabel *>())
+			labels.append(label->text());
+		for (const char *text :
+		     {"Pellworth · Local OBS controls",
+		      "Local OBS control. Your online account is managed on Pellworth.", "Active scene",
+		      "Install layout",
+		      "Pick a design, choose Landscape or Vertical, then Install. Or load an exported Scene "
+		      "Collection JSON.",
+		      "Then set Settings → Video to the same canvas. Placeholders are empty — pick the game, "
+		      "camera or device in OBS."})
+			QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
+
+		// Shown the way OBS shows it: inside a dock widget, not as a window of its own.
+		QDockWidget frame;
+		frame.setWidget(dock.get());
+		frame.resize(380, dock->heightForWidth(380) + 30);
+		frame.show();
+		QVERIFY(QTest::qWaitForWindowExposed(&frame));
+		const QImage shot = dock->grab().toImage();
+		frame.setWidget(nullptr);
+		dock->setParent(nullptr);
+		// The root paints its own background at its edge. Style sheets style a bare QWidget
+		// only while the class adds no meta-object of its own.
+		QCOMPARE(shot.pixelColor(3, 3).name(), QString("#0b1716"));
+		QCOMPARE(shot.pixelColor(shot.width() - 4, shot.height() - 4).name(), QString("#0b1716"));
+		if (const QByteArray out = qgetenv("OSTRELO_DOCK_SCREENSHOT"); !out.isEmpty())
+			QVERIFY(shot.save(QString::fromLocal8Bit(out)));
+	}
+
+	void registrationHandsTheDockOverOrDestroysIt()
+	{
+		test::LogCapture log;
+		frontend->acceptDock = true;
+		QWidget *dock = registerStudioDock(frontend);
+		QVERIFY(dock);
+		QCOMPARE(frontend->dockWidget, dock);
+		QCOMPARE(frontend->addedDocks, QStringList{"pell.ostrelo.control.v4|Ostrelo · Studio"});
+		QCOMPARE(log.count("Ostrelo OBS loaded (v4.4.1)", LOG_INFO), 1);
+		unregisterStudioDock(*frontend, dock);
+		QCOMPARE(dock, nullptr);
+		unregisterStudioDock(*frontend, dock);
+		QCOMPARE(frontend->removedDocks, QStringList{"pell.ostrelo.control.v4"});
+		delete frontend->dockWidget; // what the OBS window does once it lets go
+
+		frontend->acceptDock = false;
+		frontend->addedDocks.clear();
+		frontend->dockWidget = nullptr;
+		const int widgetsBefore = QApplication::allWidgets().size();
+		dock = registerStudioDock(frontend);
+		QCOMPARE(dock, nullptr);
+		QCOMPARE(frontend->addedDocks.size(), 1);
+		QCOMPARE(QApplication::allWidgets().size(), widgetsBefore); // destroyed, nothing left over
+		QCOMPARE(log.count("Ostrelo OBS dock could not be registered", LOG_WARNING), 1);
+		unregisterStudioDock(*frontend, dock);
+		QCOMPARE(frontend->removedDocks.size(), 1);
+	}
+
+private:
+	void dockWithToken(const char *token) { QSettings("Pellworth", "OstreloOBS").setValue("overlayToken", token); }
+};
+
+QTEST_MAIN(OstreloDockTest)
+#include "ostrelo_dock_test.moc"
