@@ -39,12 +39,26 @@ const AlignRegion &byKey(const std::vector<AlignRegion> &regions, const std::str
 	throw std::out_of_range(key);
 }
 
+// The filter's record is still taking shape: read the state through whichever lock it has
+// (a shared state with its own lock, or a plain lock beside the state).
+template <typename Filter>
+auto lockedRegion(Filter *f, int stat, int) -> decltype(f->shared, StatRegion())
+{
+	return f->shared.with([stat](StatReaderState &s) { return s.config.regions[size_t(stat)]; });
+}
+
+template <typename Filter>
+StatRegion lockedRegion(Filter *f, int stat, long)
+{
+	std::lock_guard lock(f->stateMutex);
+	return f->state.config.regions[size_t(stat)];
+}
+
 // The region the filter instance holds for a stat (its update has run when it matches).
 StatRegion filterRegion(obs_source_t *filter, int stat)
 {
 	auto *f = static_cast<std::shared_ptr<StatReaderFilter> *>(obs_obj_get_data(filter))->get();
-	std::lock_guard lock(f->stateMutex);
-	return f->state.config.regions[size_t(stat)];
+	return lockedRegion(f, stat, 0);
 }
 
 TEST(RegionSettings, ProfilesDecideTheList)
