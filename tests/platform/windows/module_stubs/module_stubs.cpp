@@ -1,8 +1,7 @@
 // What the entry file calls inside the module, in the cross-compiled check of its exports:
 // each call is noted in the stand-in obs.dll, where the check reads them back.
 
-#include "statreader/stat_reader_filter.h"
-#include "update/update_checker.h"
+#include "module/module_parts.h"
 
 #include "obs_stub.h"
 
@@ -13,6 +12,16 @@ namespace ostrelo {
 void registerStatReaderFilter()
 {
 	obs_stub_note("register filter");
+}
+
+void loadStudioDock()
+{
+	obs_stub_note("load dock");
+}
+
+void unloadStudioDock()
+{
+	obs_stub_note("unload dock");
 }
 
 bool scheduleUpdateCheck(int delayMs)
