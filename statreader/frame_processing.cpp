@@ -1,6 +1,6 @@
 #include "statreader/frame_processing.h"
 
-#include "statreader/hud_state.h"
+#include "statreader/hud_classifier.h"
 #include "statreader/presets.h"
 
 #include <algorithm>
@@ -74,7 +74,7 @@ StatRead readPlatesStat(const StatReaderState &st, const FrameView &f, StatReade
 		if (bx1 - bx0 >= 12 && by1 - by0 >= 8) {
 			PlatesOutline outline;
 			for (size_t c = 0; c < 4; ++c)
-				outline[c] = OutlinePoint{float(q.qx[c] - bx0), float(q.qy[c] - by0)};
+				outline[c] = PointF{float(q.qx[c] - bx0), float(q.qy[c] - by0)};
 			r = readers.readPlates(cropOf(f, bx0, by0, bx1, by1), outline, 0.f);
 			read = true;
 		}

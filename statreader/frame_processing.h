@@ -2,6 +2,7 @@
 
 #include "common/rgba_crop.h"
 #include "common/stat_reading.h"
+#include "plates/plates_reader.h"
 #include "statreader/filter_state.h"
 #include "statreader/update_fields.h"
 
@@ -18,12 +19,6 @@ struct FrameView {
 	int32_t height = 0;
 	uint32_t lineSize = 0;
 };
-
-struct OutlinePoint {
-	float x;
-	float y;
-};
-using PlatesOutline = std::array<OutlinePoint, 4>;
 
 // The readers processing calls. The filter uses the real digit and plates readers and the
 // HUD classifier; tests put in readers that answer what the test needs.

@@ -2,7 +2,7 @@
 // test needs, and a clock the test moves.
 
 #include "statreader/frame_processing.h"
-#include "statreader/hud_state.h"
+#include "statreader/hud_classifier.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // both at once; under ThreadSanitizer any access that bypasses the lock is reported.
 
 #include "statreader/frame_processing.h"
-#include "statreader/hud_state.h"
+#include "statreader/hud_classifier.h"
 #include "statreader/numbering.h"
 #include "statreader/shared_state.h"
 

@@ -1,0 +1,53 @@
+// Arbitrary frames for the HUD classifier: the first bytes choose the size and the padding of
+// every row (or a line size shorter than a row), the rest are pixels, repeated to fill the
+// frame. The frame buffer is exactly as long as the line size says, so a read past it is
+// caught.
+
+#include "statreader/hud_classifier.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+uint32_t take16(const uint8_t *&data, size_t &size)
+{
+	uint32_t v = 0;
+	for (int i = 0; i < 2 && size > 0; ++i, ++data, --size)
+		v = (v << 8) | *data;
+	return v;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	// Small frames run fast, so most are small; a flag bit opens the whole range up to 1024.
+	const uint32_t w = take16(data, size), h = take16(data, size);
+	const int32_t width = int32_t((w & 0x8000) ? w % 1025 : w % 300);
+	const int32_t height = int32_t((h & 0x8000) ? h % 1025 : h % 300);
+	const uint32_t lineChoice = take16(data, size);
+	const uint32_t row = uint32_t(width) * 4;
+	// Mostly a padded row, sometimes one that is too short (the classifier must refuse it).
+	const uint32_t lineSize =
+		(lineChoice & 0x8000) ? row - std::min(row, lineChoice & 0x7) : row + (lineChoice & 0x7f);
+
+	std::vector<uint8_t> frame(size_t(lineSize) * size_t(height));
+	if (size > 0)
+		for (size_t i = 0; i < frame.size(); i += size)
+			std::memcpy(frame.data() + i, data, std::min(size, frame.size() - i));
+
+	const int32_t state =
+		ostrelo::classifyHudState(frame.empty() ? nullptr : frame.data(), width, height, lineSize);
+	if (state < ostrelo::kHudUnknown || state > ostrelo::kHudAfterAction)
+		__builtin_trap();
+	if (std::strlen(ostrelo::hudStateName(state)) == 0)
+		__builtin_trap();
+	// The line-size guard: a row that does not fit its line size is never classified.
+	if (lineSize < row && state != ostrelo::kHudUnknown)
+		__builtin_trap();
+	return 0;
+}
