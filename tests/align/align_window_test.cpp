@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <limits>
 #include <memory>
 
 using namespace ostrelo;
@@ -204,14 +205,38 @@ TEST(AlignWindow, SliderTurnsThePlatesBoxAndRereadsEveryPreview)
 
 TEST(AlignWindow, StoredAngleBeyondTheSliderIsShownLimited)
 {
+	struct Case {
+		double stored;
+		int shown;
+	};
+	const Case cases[] = {{45.0, 30},   {-90.0, -30}, {12.5, 13},
+			      {-12.5, -13}, {1e300, 30},  {std::numeric_limits<double>::quiet_NaN(), 0}};
+	for (const Case &c : cases) {
+		std::unique_ptr<FilterOnSource> f(newFilter({}, {{"plates_angle", c.stored}}));
+		OpenWindow w(f->filter());
+		w.choose("Plates");
+		EXPECT_EQ(w.slider()->value(), c.shown) << c.stored;
+		EXPECT_EQ(w.rotate()->text(), QString::fromUtf8("Rotate %1°").arg(c.shown));
+		if (c.stored == c.stored) {
+			EXPECT_EQ(w.region("plates").angle, c.stored) << "kept until the slider moves";
+		}
+	}
+
 	std::unique_ptr<FilterOnSource> f(newFilter({}, {{"plates_angle", 45.0}}));
 	OpenWindow w(f->filter());
-	w.choose("Plates");
-	EXPECT_EQ(w.slider()->value(), 30);
-	EXPECT_EQ(w.rotate()->text(), QString::fromUtf8("Rotate 30°"));
-	EXPECT_EQ(w.region("plates").angle, 45.0) << "kept until the slider moves";
 	w.click("saveButton");
 	EXPECT_EQ(obs_data_get_double(f->settings(), "plates_angle"), 45.0);
+}
+
+TEST(AlignWindow, ClosingOtherwiseDiscardsTheEdits)
+{
+	std::unique_ptr<FilterOnSource> f(newFilter());
+	OpenWindow w(f->filter());
+	w.field("w")->setValue(77);
+	QTest::keyClick(w.get(), Qt::Key_Escape);
+	EXPECT_TRUE(test::waitFor([&] { return !w.alive(); }, std::chrono::seconds(2)));
+	EXPECT_EQ(storedRegion(f->settings(), "kills"), (std::vector<long long>{0, 0, 0, 0}));
+	EXPECT_FALSE(obs_data_has_user_value(f->settings(), "use_wz_preset"));
 }
 
 TEST(AlignWindow, PresetWaitsForASnapshot)
