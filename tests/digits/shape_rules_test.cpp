@@ -57,13 +57,7 @@ TEST(Holes, BackgroundReachingTheBorderIsNotAHole)
 
 TEST(Holes, RowMasksOnTheGridEqualPixelFloodFills)
 {
-	std::vector<GrayImage> grids;
-	for (int32_t d = 0; d < 10; ++d)
-		grids.push_back(renderFontDigit(d));
-	for (int32_t i = 0; i < 9; ++i)
-		grids.push_back(renderAltGlyph(i));
-	grids.push_back(GrayImage(kGridW, kGridH));
-	grids.push_back(GrayImage(kGridW, kGridH, 255));
+	std::vector<GrayImage> grids = test::builtInGrids();
 	std::mt19937 rng(3);
 	for (int32_t i = 0; i < 2000; ++i) {
 		GrayImage g(kGridW, kGridH);

@@ -3,6 +3,3 @@ ostrelo_add_fuzzer(fuzz_read_digits SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_read_
 ostrelo_add_fuzzer(fuzz_read_red_digits SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_read_red_digits.cpp LIBS
 		   ostrelo_digits)
 ostrelo_add_fuzzer(fuzz_soft_glyphs SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_soft_glyphs.cpp LIBS ostrelo_digits)
-
-# Coverage feedback from inside the readers too, not only from the targets' own files.
-target_compile_options(ostrelo_digits PRIVATE -fsanitize=fuzzer-no-link)
