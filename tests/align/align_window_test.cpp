@@ -426,14 +426,16 @@ TEST(AlignWindow, PreviewShowsWhatTheHudReads)
 	std::unique_ptr<FilterOnSource> f(
 		newFilter({{"wins_x", 1773}, {"wins_y", 119}, {"wins_w", 45}, {"wins_h", 22}}));
 	OpenWindow w(f->filter());
-	const QImage frame = hudFrame(12, 87, 41, 4, 2.0);
+	// Counters the digit reader reads in the synthetic HUD font; it declines some others
+	// (many 2s, 3s and 5s), which then show the dash.
+	const QImage frame = hudFrame(12, 87, 17, 4, 2.0);
 	setSnapshot(w.get(), frame);
 	for (const AlignRegion &r : w.view()->regions())
 		EXPECT_EQ(r.previewText, r.key == "wins" ? "4" : "") << r.key << ": only wins has a box yet";
 	w.click("presetButton");
 	EXPECT_EQ(w.region("kills").previewText, "12");
 	EXPECT_EQ(w.region("players_left").previewText, "87");
-	EXPECT_EQ(w.region("teams_left").previewText, "41");
+	EXPECT_EQ(w.region("teams_left").previewText, "17");
 	EXPECT_EQ(w.region("wins").previewText, "4");
 	EXPECT_EQ(w.region("plates").previewText, "2");
 
