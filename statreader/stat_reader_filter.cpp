@@ -1,80 +1,111 @@
+// Registration of "vexmoor_stat_reader" and the OBS callbacks. Each callback is a thin,
+// noexcept trampoline: no exception may cross into OBS, and a failing render still passes
+// the picture through.
+
 #include "statreader/stat_reader_filter.h"
 
+#include "statreader/default_readers.h"
 #include "statreader/settings_io.h"
 
 #include <util/platform.h>
-
-#include <new>
 
 namespace ostrelo {
 
 namespace {
 
-using FilterRef = std::shared_ptr<StatReaderFilter>;
-
-StatReaderFilter *instance(void *data)
+FilterRef *holderOf(void *data)
 {
-	return data ? static_cast<FilterRef *>(data)->get() : nullptr;
+	return static_cast<FilterRef *>(data);
 }
 
-const char *filter_get_name(void *)
+const char *filter_get_name(void *) noexcept
 {
 	return "Vexmoor Stat Reader";
 }
 
-void filter_update(void *data, obs_data_t *settings)
+void filter_update(void *data, obs_data_t *settings) noexcept
 {
-	StatReaderFilter *f = instance(data);
-	if (!f || !settings)
+	FilterRef *ref = holderOf(data);
+	if (!ref || !settings)
 		return;
-	const FilterSettings read = readFilterSettings(settings);
-	const uint64_t now = os_gettime_ns();
-	std::lock_guard lock(f->stateMutex);
-	applySettings(f->state, read, now);
+	try {
+		const FilterSettings read = readFilterSettings(settings);
+		const uint64_t now = os_gettime_ns();
+		(*ref)->shared.with([&](StatReaderState &s) { applySettings(s, read, now); });
+	} catch (...) {
+		blog(LOG_WARNING, "Vexmoor stat reader: settings could not be applied");
+	}
 }
 
-void *filter_create(obs_data_t *settings, obs_source_t *source)
+void *filter_create(obs_data_t *settings, obs_source_t *source) noexcept
 {
-	// No exception may cross into OBS: a failed allocation leaves OBS without the filter.
 	try {
-		auto *ref = new FilterRef(std::make_shared<StatReaderFilter>());
-		(*ref)->source = source;
-		filter_update(ref, settings);
-		return ref;
+		auto holder = std::make_unique<FilterRef>(std::make_shared<StatReaderFilter>());
+		StatReaderFilter &f = **holder;
+		f.source = source;
+		f.readers = makeDefaultReaders();
+		ensureLiveClient(*holder);
+		filter_update(holder.get(), settings);
+		return holder.release();
 	} catch (...) {
-		blog(LOG_WARNING, "Vexmoor stat reader: could not create the filter instance");
+		blog(LOG_WARNING, "Vexmoor stat reader: the filter could not be created");
 		return nullptr;
 	}
 }
 
-void filter_destroy(void *data)
+void filter_destroy(void *data) noexcept
 {
-	auto *ref = static_cast<FilterRef *>(data);
+	std::unique_ptr<FilterRef> holder(holderOf(data));
+	if (!holder)
+		return;
+	const FilterRef &ref = *holder;
+	try {
+		{
+			// Waits for a queued call that is using the source right now.
+			std::lock_guard life(ref->lifetimeMutex);
+			ref->alive = false;
+		}
+		ref->destroying = true;
+		ref->snapshotRequested = false;
+		ref->capture.snapshotOnPending = false;
+		teardownUiSide(ref);
+		releaseCaptureResources(ref->capture);
+	} catch (...) {
+		blog(LOG_WARNING, "Vexmoor stat reader: error while removing the filter");
+	}
+	// The record itself goes with the last queued call that still holds it.
+}
+
+void filter_get_defaults(obs_data_t *settings) noexcept
+{
+	try {
+		setFilterDefaults(settings);
+	} catch (...) {
+	}
+}
+
+obs_properties_t *filter_get_properties(void *data) noexcept
+{
+	try {
+		return buildProperties(data ? *holderOf(data) : FilterRef());
+	} catch (...) {
+		return obs_properties_create();
+	}
+}
+
+void filter_video_tick(void *, float) noexcept {}
+
+void filter_video_render(void *data, gs_effect_t *) noexcept
+{
+	FilterRef *ref = holderOf(data);
 	if (!ref)
 		return;
-	(*ref)->destroying = true;
-	delete ref;
-}
-
-void filter_get_defaults(obs_data_t *settings)
-{
-	setFilterDefaults(settings);
-}
-
-obs_properties_t *filter_get_properties(void *)
-{
-	obs_properties_t *props = obs_properties_create();
-	obs_properties_set_flags(props, OBS_PROPERTIES_DEFER_UPDATE);
-	return props;
-}
-
-void filter_video_tick(void *, float) {}
-
-void filter_video_render(void *data, gs_effect_t *)
-{
-	StatReaderFilter *f = instance(data);
-	if (f)
-		obs_source_skip_video_filter(f->source);
+	try {
+		captureVideoRender(*ref);
+	} catch (...) {
+		// The picture must reach the output whatever happened to the capture.
+		obs_source_skip_video_filter((*ref)->source);
+	}
 }
 
 } // namespace

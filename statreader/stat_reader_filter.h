@@ -1,30 +1,105 @@
 #pragma once
 
 #include "statreader/filter_state.h"
+#include "statreader/frame_processing.h"
+#include "statreader/shared_state.h"
 
 #include <obs.h>
 
+#include <QPointer>
+
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
+
+class QObject;
+class VxLiveClient;
+class VxAlignWindow;
 
 namespace ostrelo {
 
-// One instance per "Vexmoor Stat Reader" filter. OBS holds it between create and destroy;
-// queued calls from the graphics thread may hold it a little longer (see destroy).
+// The latest processed frame, kept for the alignment window: RGBA rows, tightly packed.
+struct FrameSnapshot {
+	int32_t width = 0;
+	int32_t height = 0;
+	std::vector<uint8_t> pixels;
+};
+
+// GPU side of the capture; touched only on the graphics thread (and by destroy inside the
+// graphics context).
+struct CaptureState {
+	gs_texrender_t *texrender = nullptr;
+	gs_stagesurf_t *stage[2] = {nullptr, nullptr};
+	bool staged[2] = {false, false};
+	int nextStage = 0;
+	int pendingStage = -1;
+	uint32_t stageWidth = 0;
+	uint32_t stageHeight = 0;
+	uint64_t lastConsumeNs = 0;
+	bool snapshotOnPending = false;
+};
+
+// One instance per "Vexmoor Stat Reader" filter. OBS holds one reference from create to
+// destroy; queued calls to the UI thread hold more, so the record outlives destroy until the
+// last of them has run. They touch the source only while alive, under the lifetime lock.
 struct StatReaderFilter {
 	obs_source_t *source = nullptr; // not owned
 
-	// Guards state: processing (graphics thread), the buttons, the panel and the live
-	// client's result handler (UI thread) all use it. Never held across a call into OBS
-	// that may call back into the filter, nor across a network call.
-	std::mutex stateMutex;
-	StatReaderState state;
+	CaptureState capture;
 
+	// Processing (graphics thread), the buttons, the panel and the live client's result
+	// handler (UI thread) all reach the state through its lock.
+	SharedState shared;
+
+	// The game number the service reported, handed from the UI to the graphics thread.
+	std::atomic<int32_t> pendingSiteGameNo{0};
+
+	std::mutex snapshotMutex; // held only while the snapshot is copied in or out
+	FrameSnapshot snapshot;
+
+	std::unique_ptr<StatReaders> readers;
+
+	// alive turns false under the lifetime lock when destroy begins; a queued call checks it
+	// and uses the source under the same lock, so destroy cannot free the source mid-use.
+	std::recursive_mutex lifetimeMutex;
+	std::atomic<bool> alive{true};
 	std::atomic<bool> destroying{false};
+	std::atomic<bool> snapshotRequested{false};
+
+	// UI thread only.
+	QObject *dispatch = nullptr;
+	VxLiveClient *client = nullptr;
+	QPointer<VxAlignWindow> alignWindow;
 };
+
+using FilterRef = std::shared_ptr<StatReaderFilter>;
 
 // Registers the filter type "vexmoor_stat_reader" with OBS.
 void registerStatReaderFilter();
+
+// ---- capture (graphics thread) -----------------------------------------------------------
+void captureVideoRender(const FilterRef &filter);
+void releaseCaptureResources(CaptureState &capture);
+
+// ---- the UI side (filter_bridge.cpp) ----------------------------------------------------
+// Runs fn on the application thread. Without an application object nothing can deliver it.
+void postToUi(std::function<void()> fn);
+// Runs fn on the application thread with the filter's source, unless destroy has begun.
+void postIfAlive(const FilterRef &filter, std::function<void(StatReaderFilter &)> fn);
+void ensureDispatch(StatReaderFilter &filter);
+void ensureLiveClient(const FilterRef &filter);
+void postPropertiesRefresh(const FilterRef &filter);
+void postSend(const FilterRef &filter, PendingSend send);
+void postTestConnection(const FilterRef &filter);
+void postNumberingSave(const FilterRef &filter, const struct NumberingValues &values);
+void postOpenAlignWindow(const FilterRef &filter);
+void postSnapshotHandOff(const FilterRef &filter);
+// Takes down the Qt side on the UI thread (window, live client, dispatch object).
+void teardownUiSide(const FilterRef &filter);
+
+// ---- properties (filter_properties.cpp) -----------------------------------------------
+obs_properties_t *buildProperties(const FilterRef &filter);
 
 } // namespace ostrelo

@@ -107,15 +107,14 @@ TEST(ModuleLoad, FilterLivesOnARealSource)
 	obs_source_filter_add(source, filter);
 	// The instance OBS holds for the filter (same struct layout as the module's build).
 	auto *f = static_cast<std::shared_ptr<StatReaderFilter> *>(obs_obj_get_data(filter))->get();
-	{
-		std::lock_guard lock(f->stateMutex);
-		EXPECT_EQ(f->state.config.token, "abc");
-		EXPECT_EQ(f->state.gameNo, 3);
-		EXPECT_EQ(f->state.config.regions[kStatKills].x, kRegionCoordLimit);
-		EXPECT_EQ(f->state.config.regions[kStatKills].w, 1000);
-		EXPECT_DOUBLE_EQ(f->state.config.plates.angle, 30.0);
-		EXPECT_NE(f->state.gameStartNs, 0u);
-	}
+	f->shared.with([](StatReaderState &s) {
+		EXPECT_EQ(s.config.token, "abc");
+		EXPECT_EQ(s.gameNo, 3);
+		EXPECT_EQ(s.config.regions[kStatKills].x, kRegionCoordLimit);
+		EXPECT_EQ(s.config.regions[kStatKills].w, 1000);
+		EXPECT_DOUBLE_EQ(s.config.plates.angle, 30.0);
+		EXPECT_NE(s.gameStartNs, 0u);
+	});
 
 	OBSDataAutoRelease update = obs_data_create();
 	obs_data_set_int(update, "event_id", 40);
@@ -124,15 +123,9 @@ TEST(ModuleLoad, FilterLivesOnARealSource)
 	// Video filters take their updates on the graphics thread's next tick.
 	obs_set_output_source(0, source);
 	EXPECT_TRUE(test::waitFor(
-		[&] {
-			std::lock_guard lock(f->stateMutex);
-			return f->state.config.eventId == 40;
-		},
+		[&] { return f->shared.with([](StatReaderState &s) { return s.config.eventId == 40; }); },
 		std::chrono::seconds(5)));
-	{
-		std::lock_guard lock(f->stateMutex);
-		EXPECT_EQ(f->state.gameNo, 1) << "an event never seen starts at game 1";
-	}
+	EXPECT_EQ(f->shared.with([](StatReaderState &s) { return s.gameNo; }), 1) << "an event never seen starts at game 1";
 
 	// The stored settings keep what the user wrote; clamps apply only in memory.
 	OBSDataAutoRelease now = obs_source_get_settings(filter);

@@ -24,6 +24,9 @@ const QRectF kCardPanel(0.10, 0.39, 0.60, 0.24);
 const QRectF kCardPlacement(0.13549, 0.42632, 0.06253, 0.16682);
 const QRectF kCardKills(0.085, 0.735, 0.055, 0.075);
 
+// Letter spacing of the counters, in box heights.
+constexpr double kCounterTracking = -0.09;
+
 QRectF scaled(const QRectF &f, int w, int h)
 {
 	return QRectF(f.x() * w, f.y() * h, f.width() * w, f.height() * h);
@@ -59,12 +62,14 @@ void drawMinimap(QPainter &p, const QRectF &r, QRandomGenerator &rng)
 	p.drawRect(r);
 }
 
-void drawNumber(QPainter &p, const QRectF &box, int value, const QColor &color, Qt::Alignment align = Qt::AlignCenter)
+void drawNumber(QPainter &p, const QRectF &box, int value, const QColor &color, double tracking = 0.0,
+		Qt::Alignment align = Qt::AlignCenter)
 {
 	QFont font(hudFontFamily());
 	font.setBold(true);
 	font.setPixelSize(std::max(6, int(std::lround(box.height() * 1.05))));
-	font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+	// The HUD sets its counters tight: neighbouring digits touch.
+	font.setLetterSpacing(QFont::AbsoluteSpacing, tracking * box.height());
 	font.setHintingPreference(QFont::PreferNoHinting);
 	p.setFont(font);
 	p.setPen(color);
@@ -95,11 +100,12 @@ void drawInMatch(QImage &img, const HudFrame &f, QRandomGenerator &rng)
 	p.setRenderHint(QPainter::TextAntialiasing, true);
 	drawMinimap(p, scaled(kMinimap, w, h), rng);
 	const QColor white(245, 245, 245);
-	drawNumber(p, scaled(kTeams, w, h), f.teamsLeft, white);
-	drawNumber(p, scaled(kPlayers, w, h), f.playersLeft, f.redPlayers ? QColor(235, 40, 40) : white);
-	drawNumber(p, scaled(kKills, w, h), f.kills, white);
+	drawNumber(p, scaled(kTeams, w, h), f.teamsLeft, white, kCounterTracking);
+	drawNumber(p, scaled(kPlayers, w, h), f.playersLeft, f.redPlayers ? QColor(235, 40, 40) : white,
+		   kCounterTracking);
+	drawNumber(p, scaled(kKills, w, h), f.kills, white, kCounterTracking);
 	if (f.wins >= 0)
-		drawNumber(p, scaled(winsRect(), w, h), f.wins, white);
+		drawNumber(p, scaled(winsRect(), w, h), f.wins, white, kCounterTracking);
 	drawPlates(p, scaled(kPlates, w, h), f.plates);
 	if (f.screen == Screen::Downed) {
 		// A warm band across the plates bar, a dozen rows tall.

@@ -1,0 +1,176 @@
+// The capture cycle on the graphics thread: draw the input through unchanged, and every
+// 200 ms stage one frame into a stage surface that is read one render call later, so the
+// GPU is never waited on.
+
+#include "statreader/numbering.h"
+#include "statreader/stat_reader_filter.h"
+
+#include <graphics/graphics.h>
+#include <util/platform.h>
+
+#include <cstring>
+
+namespace ostrelo {
+
+namespace {
+
+constexpr uint64_t kCaptureSpacingNs = 200'000'000ULL;
+
+void copySnapshot(StatReaderFilter &f, const uint8_t *data, uint32_t width, uint32_t height, uint32_t lineSize)
+{
+	const size_t rowBytes = size_t(width) * 4;
+	std::lock_guard lock(f.snapshotMutex);
+	f.snapshot.width = int32_t(width);
+	f.snapshot.height = int32_t(height);
+	f.snapshot.pixels.resize(rowBytes * height);
+	if (lineSize == rowBytes) {
+		std::memcpy(f.snapshot.pixels.data(), data, rowBytes * height);
+	} else {
+		for (uint32_t y = 0; y < height; ++y)
+			std::memcpy(f.snapshot.pixels.data() + rowBytes * y, data + size_t(lineSize) * y, rowBytes);
+	}
+}
+
+void processMapped(const FilterRef &ref, const uint8_t *data, uint32_t width, uint32_t height, uint32_t lineSize)
+{
+	StatReaderFilter &f = *ref;
+	copySnapshot(f, data, width, height, lineSize);
+
+	const FrameView frame{data, int32_t(width), int32_t(height), lineSize};
+	NumberingValues numbering;
+	FrameEffects fx = f.shared.with([&](StatReaderState &s) {
+		FrameEffects effects =
+			processFrame(s, frame, os_gettime_ns(), f.pendingSiteGameNo.exchange(0), *f.readers);
+		if (effects.saveNumbering)
+			numbering = numberingOf(s);
+		return effects;
+	});
+	if (fx.saveNumbering)
+		postNumberingSave(ref, numbering);
+	if (fx.refreshProperties)
+		postPropertiesRefresh(ref);
+	if (fx.send)
+		postSend(ref, std::move(*fx.send));
+	if (fx.warnNotConfigured)
+		blog(LOG_WARNING, "Vexmoor stat reader: new values ready but event id or overlay token is not set.");
+}
+
+void ensureStageSurfaces(CaptureState &c, uint32_t width, uint32_t height)
+{
+	if (c.stage[0] && c.stage[1] && c.stageWidth == width && c.stageHeight == height)
+		return;
+	for (gs_stagesurf_t *&s : c.stage) {
+		gs_stagesurface_destroy(s);
+		s = gs_stagesurface_create(width, height, GS_RGBA);
+	}
+	c.staged[0] = c.staged[1] = false;
+	c.stageWidth = width;
+	c.stageHeight = height;
+	c.nextStage = 0;
+	c.pendingStage = -1;
+}
+
+} // namespace
+
+void captureVideoRender(const FilterRef &ref)
+{
+	StatReaderFilter &f = *ref;
+	CaptureState &c = f.capture;
+
+	obs_source_t *target = obs_filter_get_target(f.source);
+	obs_source_t *parent = obs_filter_get_parent(f.source);
+	if (!target || !parent) {
+		obs_source_skip_video_filter(f.source);
+		return;
+	}
+	const uint32_t width = obs_source_get_base_width(target);
+	const uint32_t height = obs_source_get_base_height(target);
+	if (!width || !height) {
+		obs_source_skip_video_filter(f.source);
+		return;
+	}
+
+	if (!c.texrender)
+		c.texrender = gs_texrender_create(GS_RGBA, GS_ZS_NONE);
+	gs_texrender_reset(c.texrender);
+	if (!gs_texrender_begin(c.texrender, width, height)) {
+		obs_source_skip_video_filter(f.source);
+		return;
+	}
+	vec4 clear;
+	vec4_zero(&clear);
+	gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
+	gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
+	obs_source_skip_video_filter(f.source);
+	gs_texrender_end(c.texrender);
+
+	gs_texture_t *texture = gs_texrender_get_texture(c.texrender);
+	if (texture) {
+		gs_effect_t *effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
+		gs_effect_set_texture(gs_effect_get_param_by_name(effect, "image"), texture);
+		while (gs_effect_loop(effect, "Draw"))
+			gs_draw_sprite(texture, 0, width, height);
+	}
+
+	const uint64_t now = os_gettime_ns();
+	const bool requested = f.snapshotRequested.load();
+	const uint64_t previous = c.lastConsumeNs;
+
+	if (c.pendingStage >= 0) {
+		const int i = c.pendingStage;
+		c.pendingStage = -1;
+		// A frame staged at another size is dropped: it belongs to the old input.
+		if (c.stage[i] && c.staged[i] && c.stageWidth == width && c.stageHeight == height) {
+			uint8_t *data = nullptr;
+			uint32_t lineSize = 0;
+			if (gs_stagesurface_map(c.stage[i], &data, &lineSize)) {
+				if (data)
+					processMapped(ref, data, width, height, lineSize);
+				gs_stagesurface_unmap(c.stage[i]);
+				if (data && c.snapshotOnPending) {
+					c.snapshotOnPending = false;
+					f.snapshotRequested.store(false);
+					postSnapshotHandOff(ref);
+				}
+			}
+		}
+		c.lastConsumeNs = now;
+	}
+
+	// previous is the consume time from before this call, so the call that reads a frame
+	// after a pause stages the second frame of the pair at once.
+	if (now - previous < kCaptureSpacingNs && !requested)
+		return;
+	if (!texture)
+		return;
+
+	ensureStageSurfaces(c, width, height);
+	const int i = c.nextStage;
+	if (!c.stage[i])
+		return;
+	gs_stage_texture(c.stage[i], texture);
+	c.staged[i] = true;
+	c.pendingStage = i;
+	if (requested)
+		c.snapshotOnPending = true;
+	c.nextStage = 1 - i;
+}
+
+void releaseCaptureResources(CaptureState &c)
+{
+	obs_enter_graphics();
+	for (gs_stagesurf_t *&s : c.stage) {
+		gs_stagesurface_destroy(s);
+		s = nullptr;
+	}
+	gs_texrender_destroy(c.texrender);
+	c.texrender = nullptr;
+	c.staged[0] = c.staged[1] = false;
+	c.stageWidth = c.stageHeight = 0;
+	c.nextStage = 0;
+	c.pendingStage = -1;
+	c.snapshotOnPending = false;
+	obs_leave_graphics();
+}
+
+} // namespace ostrelo

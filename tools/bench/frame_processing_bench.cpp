@@ -1,0 +1,59 @@
+#include "statreader/default_readers.h"
+#include "statreader/frame_processing.h"
+#include "tools/hudframes/hud_frame.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+
+#include <cstring>
+#include <vector>
+
+using namespace ostrelo;
+
+namespace {
+
+void processedFrame(benchmark::State &bench, int width, int height)
+{
+	static int argc = 1;
+	static char name[] = "bench";
+	static char *argv[] = {name, nullptr};
+	static QGuiApplication *app = QCoreApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
+	(void)app;
+
+	hudframes::HudFrame hf;
+	hf.width = width;
+	hf.height = height;
+	hf.kills = 5;
+	hf.playersLeft = 97;
+	hf.teamsLeft = 38;
+	hf.wins = 2;
+	hf.plates = 2.5;
+	const QImage image = hudframes::renderHudFrame(hf);
+	const QRectF wins = hudframes::winsRect();
+
+	StatReaderState state;
+	state.config.token = "tok";
+	state.config.eventId = 7;
+	state.config.regions[kStatWins] = {int32_t(wins.x() * width), int32_t(wins.y() * height),
+					   int32_t(wins.width() * width), int32_t(wins.height() * height)};
+	auto readers = makeDefaultReaders();
+	std::vector<uint8_t> snapshot;
+	uint64_t now = 1'000'000'000'000ULL;
+	const FrameView frame{image.constBits(), image.width(), image.height(), uint32_t(image.bytesPerLine())};
+	for (auto _ : bench) {
+		// What capture does with every mapped frame: the snapshot copy, then processing.
+		snapshot.resize(size_t(image.sizeInBytes()));
+		std::memcpy(snapshot.data(), image.constBits(), snapshot.size());
+		now += 200'000'000ULL;
+		FrameEffects fx = processFrame(state, frame, now, 0, *readers);
+		benchmark::DoNotOptimize(fx);
+	}
+	bench.counters["confirmed_kills"] = state.trackers[kStatKills].valid ? state.trackers[kStatKills].value : -1;
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(processedFrame, 720p, 1280, 720)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(processedFrame, 1080p, 1920, 1080)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(processedFrame, 4K, 3840, 2160)->Unit(benchmark::kMicrosecond);
