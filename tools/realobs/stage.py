@@ -4,6 +4,7 @@ synthetic HUD frames, the Vexmoor Stat Reader on that source, and pixel reads of
 import base64
 import io
 import os
+import shutil
 import subprocess
 
 from PIL import Image, ImageChops  # Debian: python3-pil
@@ -28,12 +29,14 @@ def region_settings(regions):
 
 
 class HudFrames:
-    """Draws frames with the project's ostrelo-hudframes tool into a folder, once each."""
+    """Draws frames with the project's ostrelo-hudframes tool into a folder, once each per
+    run: the folder starts empty, so frames of an older build of the tool are never shown."""
 
     def __init__(self, tool, folder):
         self.tool = tool
         self.folder = folder
-        os.makedirs(folder, exist_ok=True)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
 
     def in_match(self, kills, players, teams, plates=3.0, seed=1, red_players=False):
         args = ["--kills", str(kills), "--players", str(players), "--teams", str(teams), "--plates", f"{plates:g}"]
