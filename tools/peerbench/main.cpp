@@ -1,7 +1,7 @@
-// ostrelo-peer-bench [CORPUS] [--slice NAME]...: our reader and Tesseract on the same corpus
-// crops, in one run. Prints, per slice and overall, how many crops each read right, read as
-// another number or did not read, and the time per crop (median and 95th percentile) with
-// the ratio between the two.
+// ostrelo-peer-bench [CORPUS] [--slice NAME]... [--wrong]: our reader and Tesseract on the
+// same corpus crops, in one run (--wrong also lists every crop our reader read wrong). Prints, per slice and overall,
+// how many crops each read right, read as another number or did not read, and the time per crop (median and 95th
+// percentile) with the ratio between the two.
 //
 // Tesseract runs as a careful integrator would set it up for HUD numbers: the LSTM engine,
 // one text line, digits only, one thread; each crop is scaled so that it is at least 48
@@ -77,7 +77,8 @@ public:
 		const int wpl = pixGetWpl(pix);
 		for (int y = 0; y < crop.height; ++y)
 			for (int x = 0; x < crop.width; ++x) {
-				const uint8_t *p = crop.pixels.data() + (size_t(y) * size_t(crop.width) + size_t(x)) * 4;
+				const uint8_t *p =
+					crop.pixels.data() + (size_t(y) * size_t(crop.width) + size_t(x)) * 4;
 				composeRGBPixel(p[0], p[1], p[2], data + y * wpl + x);
 			}
 		Pix *input = pix;
@@ -125,14 +126,17 @@ int main(int argc, char **argv)
 	QGuiApplication app(argc, argv);
 	QString folder = OSTRELO_CORPUS_DIR;
 	QStringList only;
+	bool listWrong = false;
 	const QStringList args = app.arguments();
 	for (int i = 1; i < args.size(); ++i) {
 		if (args[i] == "--slice" && i + 1 < args.size())
 			only << args[++i];
+		else if (args[i] == "--wrong")
+			listWrong = true;
 		else if (!args[i].startsWith('-'))
 			folder = args[i];
 		else {
-			std::fprintf(stderr, "usage: ostrelo-peer-bench [CORPUS] [--slice NAME]...\n");
+			std::fprintf(stderr, "usage: ostrelo-peer-bench [CORPUS] [--slice NAME]... [--wrong]\n");
 			return 2;
 		}
 	}
@@ -160,6 +164,8 @@ int main(int argc, char **argv)
 		clock.start();
 		const ReadResult r = readEntry(*readers, e, crop);
 		ours.add(e.slice, r.outcome, double(clock.nsecsElapsed()) / 1000.0);
+		if (listWrong && r.outcome == Outcome::Wrong)
+			std::printf("wrong: %s %g read as %g\n", qPrintable(e.path), e.truth, r.value);
 
 		clock.start();
 		const auto [digits, conf] = tess.read(crop);
