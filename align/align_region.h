@@ -11,12 +11,15 @@
 // outline kept beside the box. Plain C++ so the edits can be tested and fuzzed without Qt.
 namespace ostrelo {
 
-struct OutlinePoint {
+struct IntPoint {
 	int32_t x = 0;
 	int32_t y = 0;
 
-	bool operator==(const OutlinePoint &o) const { return x == o.x && y == o.y; }
+	bool operator==(const IntPoint &o) const { return x == o.x && y == o.y; }
 };
+
+// A plates-bar corner in source pixels.
+using OutlinePoint = IntPoint;
 
 struct AlignRegion {
 	std::string key;   // stat key, e.g. "kills"

@@ -42,15 +42,29 @@ void saveOutline(obs_data_t *data, const AlignRegion &r)
 	}
 }
 
+// The filter's source and its settings, held for one load or save.
+struct HeldSettings {
+	OBSSourceAutoRelease source;
+	OBSDataAutoRelease data;
+};
+
+// Both empty when the filter is gone.
+HeldSettings holdSettings(obs_weak_source_t *weakSource)
+{
+	HeldSettings held;
+	held.source = weakSource ? obs_weak_source_get_source(weakSource) : nullptr;
+	if (held.source)
+		held.data = obs_source_get_settings(held.source);
+	return held;
+}
+
 } // namespace
 
 std::vector<AlignRegion> loadRegions(obs_weak_source_t *weakSource)
 {
 	std::vector<AlignRegion> regions;
-	OBSSourceAutoRelease source = weakSource ? obs_weak_source_get_source(weakSource) : nullptr;
-	if (!source)
-		return regions;
-	OBSDataAutoRelease data = obs_source_get_settings(source);
+	const HeldSettings held = holdSettings(weakSource);
+	obs_data_t *data = held.data;
 	if (!data)
 		return regions;
 	const char *game = obs_data_get_string(data, settings::kGame);
@@ -68,10 +82,8 @@ std::vector<AlignRegion> loadRegions(obs_weak_source_t *weakSource)
 
 bool saveRegions(obs_weak_source_t *weakSource, const std::vector<AlignRegion> &regions, bool usePreset)
 {
-	OBSSourceAutoRelease source = weakSource ? obs_weak_source_get_source(weakSource) : nullptr;
-	if (!source)
-		return false;
-	OBSDataAutoRelease data = obs_source_get_settings(source);
+	const HeldSettings held = holdSettings(weakSource);
+	obs_data_t *data = held.data;
 	if (!data)
 		return false;
 	obs_data_set_bool(data, settings::kUseWzPreset, usePreset);
@@ -86,8 +98,8 @@ bool saveRegions(obs_weak_source_t *weakSource, const std::vector<AlignRegion> &
 			saveOutline(data, r);
 	}
 	// The filter takes the values through its update; an open properties panel redraws.
-	obs_source_update(source, data);
-	obs_source_update_properties(source);
+	obs_source_update(held.source, data);
+	obs_source_update_properties(held.source);
 	return true;
 }
 

@@ -1,7 +1,5 @@
 #include "align/view_mapping.h"
 
-#include "align/align_region.h"
-
 #include <algorithm>
 #include <cmath>
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "align/align_region.h"
 #include "statreader/regions.h"
 
 #include <cstdint>
@@ -9,13 +10,6 @@
 // Plain integer arithmetic with truncating division, so a box lands on the same widget pixel
 // every time it is drawn and a click always picks the same source pixel.
 namespace ostrelo {
-
-struct IntPoint {
-	int32_t x = 0;
-	int32_t y = 0;
-
-	bool operator==(const IntPoint &o) const { return x == o.x && y == o.y; }
-};
 
 struct IntRect {
 	int32_t x = 0;

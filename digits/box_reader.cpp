@@ -70,7 +70,7 @@ bool isSlash(const GrayImage &bilevel, const GlyphBox &box, int32_t digit, float
 	const int32_t bh = box.bh();
 	if (bw < 1 || bh < 4)
 		return false;
-	const int32_t o = std::max(1, bh / 3);
+	const int32_t o = std::max(1, bh / 3); // y0 + o and y1 - o stay between y0 and y1
 	const int64_t top = inkCenterX(bilevel, box, box.y0, box.y0 + o);
 	const int64_t bottom = inkCenterX(bilevel, box, box.y1 - o, box.y1);
 	const bool leans = std::llabs(top - bottom) >= std::max(2, bw / 3);
@@ -148,15 +148,16 @@ StatReading readDigits(const GrayImage &gray)
 	if (gray.width < 4 || gray.height < 6 || !gray.wellFormed())
 		return StatReading();
 	const GrayImage up = upscaleForReading(gray);
+	const PixelStats stats(up);
 
-	StatReading r = readBoxes(binarizeAdaptive(up));
+	StatReading r = readBoxes(binarizeAdaptive(up, stats));
 	if (r.ok)
 		return r;
-	r = readBoxes(binarizeOtsu(up));
+	r = readBoxes(binarizeOtsu(up, stats));
 	if (r.ok)
 		return r;
 	// Fixed thresholds only help dim crops; with bright pixels the adaptive pass has seen it all.
-	if (*std::max_element(up.pixels.begin(), up.pixels.end()) >= 220)
+	if (stats.max >= 220)
 		return StatReading();
 	for (int32_t t : {200, 180, 160, 140, 120}) {
 		r = readBoxes(thresholdImage(up, t));
@@ -168,7 +169,10 @@ StatReading readDigits(const GrayImage &gray)
 
 StatReading readOpenFour(const GrayImage &gray)
 {
-	if (!isOpenFour(binarizeAdaptive(gray)) && !isOpenFour(binarizeOtsu(gray)))
+	if (!gray.wellFormed())
+		return StatReading();
+	const PixelStats stats(gray);
+	if (!isOpenFour(binarizeAdaptive(gray, stats)) && !isOpenFour(binarizeOtsu(gray, stats)))
 		return StatReading();
 	StatReading r;
 	r.ok = true;

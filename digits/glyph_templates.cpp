@@ -149,8 +149,8 @@ GrayImage renderAltGlyph(int32_t i)
 
 GrayImage normalizeGlyph(const GrayImage &bilevel, const GlyphBox &box)
 {
-	const int64_t W = std::max(1, box.bw());
-	const int64_t H = std::max(1, box.bh());
+	const int64_t W = std::max<int64_t>(1, int64_t(box.x1) - box.x0);
+	const int64_t H = std::max<int64_t>(1, int64_t(box.y1) - box.y0);
 	GrayImage grid(kGridW, kGridH);
 	for (int32_t y = 0; y < kGridH; ++y) {
 		const int64_t sy = box.y0 + int64_t(y) * H / kGridH;

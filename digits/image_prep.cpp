@@ -4,6 +4,10 @@
 #include <array>
 #include <cmath>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace ostrelo {
 namespace {
 
@@ -29,50 +33,90 @@ bool isStronglyRed(const uint8_t *p)
 	return p[0] >= 140 && int(p[0]) - int(std::max(p[1], p[2])) >= 60;
 }
 
-struct Histogram {
-	std::array<int64_t, 256> bins{};
-	int64_t n = 0;
-	int64_t sum = 0;
-	int32_t min = 255;
-	int32_t max = 0;
+int32_t otsuFromHistogram(const std::array<int64_t, 256> &hist, int64_t n)
+{
+	if (n <= 0)
+		return 128;
+	float total = 0.f;
+	for (int32_t i = 0; i < 256; ++i)
+		total += float(int64_t(i) * hist[size_t(i)]);
 
-	explicit Histogram(const GrayImage &image)
-	{
-		for (uint8_t p : image.pixels)
-			++bins[p];
-		for (int32_t v = 0; v < 256; ++v) {
-			if (bins[size_t(v)] == 0)
-				continue;
-			n += bins[size_t(v)];
-			sum += int64_t(v) * bins[size_t(v)];
-			min = std::min(min, v);
-			max = std::max(max, v);
+	int64_t wB = 0;
+	float sumB = 0.f;
+	float best = -1.f;
+	int32_t threshold = 128;
+	for (int32_t t = 0; t < 256; ++t) {
+		wB += hist[size_t(t)];
+		if (wB == 0)
+			continue;
+		if (wB == n)
+			break;
+		sumB += float(int64_t(t) * hist[size_t(t)]);
+		const float mB = sumB / float(wB);
+		const float mF = (total - sumB) / float(n - wB);
+		const float d = mB - mF;
+		const float between = float(n - wB) * float(wB) * d * d;
+		if (between > best) {
+			best = between;
+			threshold = t;
 		}
 	}
+	return threshold;
+}
 
-	// The value at index k of the pixels in ascending order.
-	int32_t valueAt(int64_t k) const
-	{
-		int64_t seen = 0;
-		for (int32_t v = 0; v < 256; ++v) {
-			seen += bins[size_t(v)];
-			if (seen > k)
-				return v;
-		}
-		return max;
-	}
+// The Otsu split both binarisations share: stretch to the full range, (p - min) * 255 /
+// max(1, max - min), and take the pixels above the Otsu threshold of the stretched image.
+// Worked out on the histogram, so the image is read once more only to write the result.
+// The stretch is monotonic, so the bright class is every input value from some value on.
+struct BrightSplit {
+	int32_t from = 256; // the smallest input value in the bright class
+	int64_t count = 0;  // pixels in the bright class
 };
 
-// (p - min) * 255 / max(1, max - min): the full-range stretch the Otsu passes start from.
-GrayImage stretchFullRange(const GrayImage &image, int32_t min, int32_t max)
+BrightSplit splitStretched(const PixelStats &hist)
 {
-	const int32_t range = std::max(1, max - min);
-	std::array<uint8_t, 256> lut{};
-	for (int32_t v = min; v <= max; ++v)
-		lut[size_t(v)] = uint8_t((v - min) * 255 / range);
+	const int32_t range = std::max(1, hist.max - hist.min);
+	std::array<int32_t, 256> stretched{};
+	std::array<int64_t, 256> stretchedHist{};
+	for (int32_t v = hist.min; v <= hist.max; ++v) {
+		stretched[size_t(v)] = (v - hist.min) * 255 / range;
+		stretchedHist[size_t(stretched[size_t(v)])] += hist.bins[size_t(v)];
+	}
+	const int32_t t = otsuFromHistogram(stretchedHist, hist.n) + 1;
+	BrightSplit split;
+	for (int32_t v = hist.max; v >= hist.min && stretched[size_t(v)] >= t; --v) {
+		split.from = v;
+		split.count += hist.bins[size_t(v)];
+	}
+	return split;
+}
+
+// 255 where p >= t (or, inverted, where p < t), else 0. Written as a plain comparison so that
+// the compiler can do it many pixels at a time.
+GrayImage thresholdFrom(const GrayImage &image, int32_t t, bool inverted)
+{
 	GrayImage out = image;
-	for (uint8_t &p : out.pixels)
-		p = lut[p];
+	if (t <= 0 || t > 255) {
+		std::fill(out.pixels.begin(), out.pixels.end(), uint8_t((t <= 0) != inverted ? 255 : 0));
+		return out;
+	}
+	const uint8_t from = uint8_t(t);
+	const uint8_t flip = inverted ? 255 : 0;
+	uint8_t *p = out.pixels.data();
+	const size_t n = out.pixels.size();
+	size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+	// Sixteen pixels at a time: p >= from exactly where max(p, from) == p.
+	const __m128i vFrom = _mm_set1_epi8(char(from));
+	const __m128i vFlip = _mm_set1_epi8(char(flip));
+	for (; i + 16 <= n; i += 16) {
+		const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+		const __m128i ink = _mm_cmpeq_epi8(_mm_max_epu8(v, vFrom), v);
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(p + i), _mm_xor_si128(ink, vFlip));
+	}
+#endif
+	for (; i < n; ++i)
+		p[i] = uint8_t(uint8_t(0u - uint32_t(p[i] >= from)) ^ flip);
 	return out;
 }
 
@@ -140,44 +184,33 @@ GrayImage stretchContrast(const GrayImage &image)
 int32_t otsuThreshold(const GrayImage &image)
 {
 	const int64_t n = int64_t(std::max(0, image.width)) * int64_t(std::max(0, image.height));
-	if (n <= 0)
-		return 128;
-	std::array<int64_t, 256> hist{};
-	for (uint8_t p : image.pixels)
-		++hist[p];
-	float total = 0.f;
-	for (int32_t i = 0; i < 256; ++i)
-		total += float(int64_t(i) * hist[size_t(i)]);
+	return otsuFromHistogram(pixelHistogram(image), n);
+}
 
-	int64_t wB = 0;
-	float sumB = 0.f;
-	float best = -1.f;
-	int32_t threshold = 128;
-	for (int32_t t = 0; t < 256; ++t) {
-		wB += hist[size_t(t)];
-		if (wB == 0)
-			continue;
-		if (wB == n)
-			break;
-		sumB += float(int64_t(t) * hist[size_t(t)]);
-		const float mB = sumB / float(wB);
-		const float mF = (total - sumB) / float(n - wB);
-		const float d = mB - mF;
-		const float between = float(n - wB) * float(wB) * d * d;
-		if (between > best) {
-			best = between;
-			threshold = t;
-		}
+std::array<int64_t, 256> pixelHistogram(const GrayImage &image)
+{
+	// Four partial counts: runs of equal pixels (the background) would otherwise wait on the
+	// previous increment of the same counter.
+	std::array<std::array<int64_t, 256>, 4> part{};
+	const uint8_t *p = image.pixels.data();
+	const size_t n = image.pixels.size();
+	size_t i = 0;
+	for (; i + 4 <= n; i += 4) {
+		++part[0][p[i]];
+		++part[1][p[i + 1]];
+		++part[2][p[i + 2]];
+		++part[3][p[i + 3]];
 	}
-	return threshold;
+	for (; i < n; ++i)
+		++part[0][p[i]];
+	for (size_t v = 0; v < 256; ++v)
+		part[0][v] += part[1][v] + part[2][v] + part[3][v];
+	return part[0];
 }
 
 GrayImage thresholdImage(const GrayImage &image, int32_t t)
 {
-	GrayImage out = image;
-	for (uint8_t &p : out.pixels)
-		p = int32_t(p) >= t ? 255 : 0;
-	return out;
+	return thresholdFrom(image, t, false);
 }
 
 GrayImage invertImage(const GrayImage &image)
@@ -250,11 +283,12 @@ GrayImage upscaleForReading(const GrayImage &image)
 		return image;
 	if (h >= 15) {
 		GrayImage out(2 * w, 2 * h);
-		for (int32_t y = 0; y < out.height; ++y) {
-			const uint8_t *src = image.row(y / 2);
-			uint8_t *dst = out.row(y);
-			for (int32_t x = 0; x < out.width; ++x)
-				dst[x] = src[x / 2];
+		for (int32_t y = 0; y < h; ++y) {
+			const uint8_t *src = image.row(y);
+			uint8_t *dst = out.row(2 * y);
+			for (int32_t x = 0; x < w; ++x)
+				dst[2 * x] = dst[2 * x + 1] = src[x];
+			std::copy(dst, dst + out.width, out.row(2 * y + 1));
 		}
 		return out;
 	}
@@ -290,11 +324,40 @@ GrayImage resizeToHeight(const GrayImage &image, int32_t height)
 	return out;
 }
 
+PixelStats::PixelStats(const GrayImage &image) : bins(pixelHistogram(image))
+{
+	for (int32_t v = 0; v < 256; ++v) {
+		if (bins[size_t(v)] == 0)
+			continue;
+		n += bins[size_t(v)];
+		sum += int64_t(v) * bins[size_t(v)];
+		min = std::min(min, v);
+		max = std::max(max, v);
+	}
+}
+
+int32_t PixelStats::valueAt(int64_t k) const
+{
+	int64_t seen = 0;
+	for (int32_t v = 0; v < 256; ++v) {
+		seen += bins[size_t(v)];
+		if (seen > k)
+			return v;
+	}
+	return max;
+}
+
 GrayImage binarizeAdaptive(const GrayImage &image)
 {
 	if (!image.wellFormed())
 		return GrayImage();
-	const Histogram hist(image);
+	return binarizeAdaptive(image, PixelStats(image));
+}
+
+GrayImage binarizeAdaptive(const GrayImage &image, const PixelStats &hist)
+{
+	if (!image.wellFormed())
+		return GrayImage();
 	const int64_t n = hist.n;
 	// atLeast[t] = number of pixels >= t. Ratios are compared as 64-bit products: a 4K frame
 	// region times 250 no longer fits in 32 bits.
@@ -327,30 +390,30 @@ GrayImage binarizeAdaptive(const GrayImage &image)
 			return thresholdImage(image, T);
 	}
 
-	const GrayImage stretched = stretchFullRange(image, hist.min, hist.max);
-	GrayImage bright = thresholdImage(stretched, otsuThreshold(stretched) + 1);
-	const int64_t a = inkCount(bright);
+	// B is the bright class; choose it or its inverse, then make sure ink stays the minority.
+	const BrightSplit split = splitStretched(hist);
+	const int64_t a = split.count;
 	const float mean = float(hist.sum) / float(n);
-	GrayImage chosen;
-	if (a <= n - a || (mean < 140.f && 5 * a < 4 * n))
-		chosen = std::move(bright);
-	else
-		chosen = invertImage(bright);
-	if (inkCount(chosen) > 3 * n / 5)
-		chosen = invertImage(chosen);
-	return chosen;
+	bool inverted = !(a <= n - a || (mean < 140.f && 5 * a < 4 * n));
+	const int64_t ink = inverted ? n - a : a;
+	if (ink > 3 * n / 5)
+		inverted = !inverted;
+	return thresholdFrom(image, split.from, inverted);
 }
 
 GrayImage binarizeOtsu(const GrayImage &image)
 {
 	if (!image.wellFormed())
 		return image;
-	const Histogram hist(image);
-	const GrayImage stretched = stretchFullRange(image, hist.min, hist.max);
-	GrayImage bright = thresholdImage(stretched, otsuThreshold(stretched) + 1);
-	if (2 * inkCount(bright) > hist.n)
-		return invertImage(bright);
-	return bright;
+	return binarizeOtsu(image, PixelStats(image));
+}
+
+GrayImage binarizeOtsu(const GrayImage &image, const PixelStats &hist)
+{
+	if (!image.wellFormed())
+		return image;
+	const BrightSplit split = splitStretched(hist);
+	return thresholdFrom(image, split.from, 2 * split.count > hist.n);
 }
 
 } // namespace ostrelo

@@ -3,6 +3,7 @@
 #include "common/gray_image.h"
 #include "common/rgba_crop.h"
 
+#include <array>
 #include <cstdint>
 
 namespace ostrelo {
@@ -38,15 +39,34 @@ GrayImage upscaleForReading(const GrayImage &image);
 // Nearest-neighbour resize to a height of at least 8, keeping the aspect.
 GrayImage resizeToHeight(const GrayImage &image, int32_t height);
 
+// The histogram of an image with its pixel count, sum, and smallest and largest value.
+struct PixelStats {
+	std::array<int64_t, 256> bins{};
+	int64_t n = 0;
+	int64_t sum = 0;
+	int32_t min = 255;
+	int32_t max = 0;
+
+	explicit PixelStats(const GrayImage &image);
+	// The value at index k of the pixels in ascending order.
+	int32_t valueAt(int64_t k) const;
+};
+
 // Bilevel images with the digits as ink (255), whatever their polarity in the input.
 GrayImage binarizeAdaptive(const GrayImage &image);
 GrayImage binarizeOtsu(const GrayImage &image);
+// The same with the image's statistics already at hand (a reader binarises one image twice).
+GrayImage binarizeAdaptive(const GrayImage &image, const PixelStats &stats);
+GrayImage binarizeOtsu(const GrayImage &image, const PixelStats &stats);
 
 // A pixel of a bilevel image is ink when its top bit is set.
 inline bool isInk(uint8_t p)
 {
 	return p >= 128;
 }
+
+// How many pixels have each value.
+std::array<int64_t, 256> pixelHistogram(const GrayImage &image);
 
 // 255 - p for every pixel.
 GrayImage invertImage(const GrayImage &image);

@@ -3,20 +3,18 @@
 #include "digits/glyph_templates.h"
 #include "digits/image_prep.h"
 
-#include <bitset>
-
 namespace ostrelo {
 namespace {
 
 constexpr uint16_t kRowMask = (1u << kGridW) - 1;
 
+// Bit counting without relying on a popcount instruction (the plug-in targets plain x86-64).
 int32_t popcount64(uint64_t v)
 {
-#if defined(__GNUC__) || defined(__clang__)
-	return __builtin_popcountll(v);
-#else
-	return int32_t(std::bitset<64>(v).count());
-#endif
+	v = v - ((v >> 1) & 0x5555555555555555ull);
+	v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+	v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+	return int32_t((v * 0x0101010101010101ull) >> 56);
 }
 
 } // namespace

@@ -3,7 +3,13 @@
 #include "digits/image_prep.h"
 
 #include <algorithm>
-#include <limits>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
 
 namespace ostrelo {
 namespace {
@@ -13,9 +19,61 @@ struct Component {
 	int64_t pixels;
 };
 
-// Union-find over pixel indices. Roots are always the smallest index of their set, so every
-// parent index is at or before its child: the collecting pass can then resolve labels in one
-// raster sweep.
+#if defined(__SSE2__) || defined(_M_X64)
+// Bit i set where byte i of the sixteen at p is zero.
+uint32_t zeroMask16(const uint8_t *p)
+{
+	const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+	return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+}
+
+int32_t lowestBit(uint32_t mask)
+{
+#if defined(_MSC_VER) && !defined(__clang__)
+	unsigned long index;
+	_BitScanForward(&index, mask);
+	return int32_t(index);
+#else
+	return __builtin_ctz(mask);
+#endif
+}
+#endif
+
+// The first column from x on that holds ink (w if none); sixteen columns at a time where possible.
+int32_t skipBackground(const uint8_t *row, int32_t x, int32_t w)
+{
+#if defined(__SSE2__) || defined(_M_X64)
+	for (; x + 16 <= w; x += 16) {
+		const uint32_t ink = ~zeroMask16(row + x) & 0xFFFFu;
+		if (ink)
+			return x + lowestBit(ink);
+	}
+#endif
+	while (x < w && !row[x])
+		++x;
+	return x;
+}
+
+// The first column from x on without ink (w if none).
+int32_t skipInk(const uint8_t *row, int32_t x, int32_t w)
+{
+#if defined(__SSE2__) || defined(_M_X64)
+	for (; x + 16 <= w; x += 16) {
+		const uint32_t background = zeroMask16(row + x);
+		if (background)
+			return x + lowestBit(background);
+	}
+#endif
+	while (x < w && row[x])
+		++x;
+	return x;
+}
+
+struct Run {
+	int32_t x0, x1, y; // columns x0 .. x1 - 1 of row y
+};
+
+// Union-find over runs. Roots are always the smallest index of their set.
 int32_t findRoot(std::vector<int32_t> &parent, int32_t i)
 {
 	while (parent[size_t(i)] != i) {
@@ -83,53 +141,57 @@ GlyphBoxes findComponents(const GrayImage &bilevel)
 {
 	const int32_t w = bilevel.width;
 	const int32_t h = bilevel.height;
-	if (!bilevel.wellFormed() || bilevel.size() > std::numeric_limits<int32_t>::max())
+	if (!bilevel.wellFormed())
 		return {};
 
-	std::vector<int32_t> parent(static_cast<size_t>(bilevel.size()), -1);
+	// Labelling works on runs of ink within a row rather than on single pixels: two runs in
+	// neighbouring rows are 8-connected when their columns overlap or touch diagonally. The
+	// union-find keeps the earliest run of a component (in raster order) as its root, so the
+	// components come out in the order of their first pixels, exactly as a pixel labelling would.
+	std::vector<Run> runs;
+	std::vector<int32_t> parent;
+	runs.reserve(size_t(h) * 4);
+	parent.reserve(size_t(h) * 4);
+	size_t previousRow = 0; // first run of the row above
 	for (int32_t y = 0; y < h; ++y) {
+		const size_t rowStart = runs.size();
 		const uint8_t *row = bilevel.row(y);
-		const uint8_t *above = y > 0 ? bilevel.row(y - 1) : nullptr;
-		for (int32_t x = 0; x < w; ++x) {
-			if (!row[x])
-				continue;
-			const int32_t i = y * w + x;
-			parent[size_t(i)] = i;
-			if (x > 0 && row[x - 1])
-				unite(parent, i, i - 1);
-			if (above) {
-				if (x > 0 && above[x - 1])
-					unite(parent, i, i - w - 1);
-				if (above[x])
-					unite(parent, i, i - w);
-				if (x + 1 < w && above[x + 1])
-					unite(parent, i, i - w + 1);
+		for (int32_t x = 0; x < w;) {
+			x = skipBackground(row, x, w);
+			if (x >= w)
+				break;
+			const int32_t start = x;
+			x = skipInk(row, x, w);
+			const int32_t self = int32_t(runs.size());
+			runs.push_back(Run{start, x, y});
+			parent.push_back(self);
+			// Runs above that reach from start - 1 to x (inclusive) touch this one.
+			for (size_t a = previousRow; a < rowStart; ++a) {
+				if (runs[a].x1 < start)
+					continue;
+				if (runs[a].x0 > x)
+					break;
+				unite(parent, self, int32_t(a));
 			}
 		}
+		previousRow = rowStart;
 	}
 
-	// Replace each parent by its component number, in raster order of the components' first pixels.
 	std::vector<Component> comps;
-	for (int32_t y = 0; y < h; ++y) {
-		for (int32_t x = 0; x < w; ++x) {
-			const int32_t i = y * w + x;
-			const int32_t p = parent[size_t(i)];
-			if (p < 0)
-				continue;
-			int32_t label;
-			if (p == i) {
-				label = int32_t(comps.size());
-				comps.push_back(Component{x, y, x + 1, y + 1, 0});
-			} else {
-				label = parent[size_t(p)];
-			}
-			parent[size_t(i)] = label;
-			Component &c = comps[size_t(label)];
-			c.x0 = std::min(c.x0, x);
-			c.x1 = std::max(c.x1, x + 1);
-			c.y1 = std::max(c.y1, y + 1);
-			++c.pixels;
+	std::vector<int32_t> label(runs.size());
+	for (size_t r = 0; r < runs.size(); ++r) {
+		const int32_t root = findRoot(parent, int32_t(r));
+		if (root == int32_t(r)) {
+			label[r] = int32_t(comps.size());
+			comps.push_back(Component{runs[r].x0, runs[r].y, runs[r].x1, runs[r].y + 1, 0});
+		} else {
+			label[r] = label[size_t(root)];
 		}
+		Component &c = comps[size_t(label[r])];
+		c.x0 = std::min(c.x0, runs[r].x0);
+		c.x1 = std::max(c.x1, runs[r].x1);
+		c.y1 = std::max(c.y1, runs[r].y + 1);
+		c.pixels += runs[r].x1 - runs[r].x0;
 	}
 
 	const int64_t minPixels = std::max<int64_t>(4, int64_t(w) * h / 800);

@@ -14,8 +14,9 @@ struct GlyphBox {
 	int32_t x1 = 0;
 	int32_t y1 = 0;
 
-	int32_t bw() const { return x1 - x0; }
-	int32_t bh() const { return y1 - y0; }
+	// Differences in 64 bits, so that no box, however odd, overflows while being measured.
+	int32_t bw() const { return int32_t(int64_t(x1) - x0); }
+	int32_t bh() const { return int32_t(int64_t(y1) - y0); }
 	bool operator==(const GlyphBox &o) const { return x0 == o.x0 && y0 == o.y0 && x1 == o.x1 && y1 == o.y1; }
 	bool operator!=(const GlyphBox &o) const { return !(*this == o); }
 };

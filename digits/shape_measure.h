@@ -16,6 +16,9 @@ struct GlyphShape {
 };
 
 GlyphShape measureShape(const GrayImage &grid);
+// The same by pixel-wise flood fills, for images of any size (measureShape uses row masks on
+// 14 x 22 grids).
+GlyphShape measureShapePlain(const GrayImage &image);
 int32_t resolvePair(const GrayImage &grid, int32_t a, int32_t b, const GlyphShape &shape);
 void refineScores(const GrayImage &grid, int32_t &best, std::array<float, 10> &scores, const GlyphShape &shape);
 

@@ -7,6 +7,7 @@
 #include "digits/shape_measure.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -86,53 +87,115 @@ int64_t truncToInt(float v)
 
 } // namespace
 
+GlyphShape measureShapePlain(const GrayImage &grid)
+{
+	// One marking of the outside serves both measurements: the centre is taken over the hole
+	// pixels before the holes are flooded one by one to count them.
+	GlyphShape s;
+	if (!measurable(grid))
+		return s;
+	const int32_t w = grid.width;
+	const int32_t h = grid.height;
+	std::vector<int32_t> stack;
+	std::vector<uint8_t> marked = markOutside(grid, stack);
+	auto isHole = [&](int32_t i) { return !marked[size_t(i)] && !isInk(grid.pixels[size_t(i)]); };
+	if (h - 1 > 1) {
+		int64_t n = 0;
+		int64_t rowSum = 0;
+		for (int32_t y = 1; y < h - 1; ++y) {
+			for (int32_t x = 1; x < w - 1; ++x) {
+				if (isHole(y * w + x)) {
+					++n;
+					rowSum += y;
+				}
+			}
+		}
+		if (n > 0)
+			s.center = (float(rowSum) / float(n)) / float(h - 1);
+	}
+	for (int32_t y = 1; y < h - 1; ++y) {
+		for (int32_t x = 1; x < w - 1; ++x) {
+			if (isHole(y * w + x)) {
+				++s.holes;
+				fillBackground(grid, marked, y * w + x, stack);
+			}
+		}
+	}
+	return s;
+}
+
 GlyphShape measureShape(const GrayImage &grid)
 {
+	if (grid.width != kGridW || grid.height != kGridH || !grid.wellFormed())
+		return measureShapePlain(grid);
+	// On the glyph grid the same flood fills run on 14-bit row masks.
+	constexpr uint32_t kFull = (1u << kGridW) - 1;
+	std::array<uint32_t, kGridH> background{}, outside{};
+	for (int32_t y = 0; y < kGridH; ++y) {
+		for (int32_t x = 0; x < kGridW; ++x)
+			if (!isInk(grid.at(x, y)))
+				background[size_t(y)] |= 1u << x;
+		const uint32_t border = (y == 0 || y == kGridH - 1) ? kFull : (1u | (1u << (kGridW - 1)));
+		outside[size_t(y)] = background[size_t(y)] & border;
+	}
+	// Grows `region` within `allowed`, left, right, up and down, until it stops changing.
+	auto flood = [](std::array<uint32_t, kGridH> &region, const std::array<uint32_t, kGridH> &allowed) {
+		for (bool changed = true; changed;) {
+			changed = false;
+			for (int32_t y = 0; y < kGridH; ++y) {
+				uint32_t r = region[size_t(y)];
+				if (y > 0)
+					r |= region[size_t(y - 1)];
+				if (y + 1 < kGridH)
+					r |= region[size_t(y + 1)];
+				r = (r | region[size_t(y)] << 1 | region[size_t(y)] >> 1) & allowed[size_t(y)];
+				for (;;) { // run along the row at once
+					const uint32_t wider = (r | r << 1 | r >> 1) & allowed[size_t(y)];
+					if (wider == r)
+						break;
+					r = wider;
+				}
+				if (r != region[size_t(y)]) {
+					region[size_t(y)] = r;
+					changed = true;
+				}
+			}
+		}
+	};
+	flood(outside, background);
+
+	std::array<uint32_t, kGridH> holes{};
+	int64_t n = 0, rowSum = 0;
+	for (int32_t y = 0; y < kGridH; ++y) {
+		holes[size_t(y)] = background[size_t(y)] & ~outside[size_t(y)];
+		const int32_t count = int32_t(std::bitset<32>(holes[size_t(y)]).count());
+		n += count;
+		rowSum += int64_t(y) * count;
+	}
 	GlyphShape s;
-	s.holes = countHoles(grid);
-	s.center = holeCenter(grid);
+	if (n > 0)
+		s.center = (float(rowSum) / float(n)) / float(kGridH - 1);
+	for (int32_t y = 0; y < kGridH; ++y) {
+		while (holes[size_t(y)]) {
+			std::array<uint32_t, kGridH> one{};
+			one[size_t(y)] = holes[size_t(y)] & (~holes[size_t(y)] + 1); // its lowest pixel
+			flood(one, holes);
+			for (int32_t r = 0; r < kGridH; ++r)
+				holes[size_t(r)] &= ~one[size_t(r)];
+			++s.holes;
+		}
+	}
 	return s;
 }
 
 int32_t countHoles(const GrayImage &image)
 {
-	if (!measurable(image))
-		return 0;
-	std::vector<int32_t> stack;
-	std::vector<uint8_t> marked = markOutside(image, stack);
-	int32_t holes = 0;
-	for (int32_t y = 1; y < image.height - 1; ++y) {
-		for (int32_t x = 1; x < image.width - 1; ++x) {
-			const int32_t i = y * image.width + x;
-			if (marked[size_t(i)] || isInk(image.pixels[size_t(i)]))
-				continue;
-			++holes;
-			fillBackground(image, marked, i, stack);
-		}
-	}
-	return holes;
+	return measureShape(image).holes;
 }
 
 float holeCenter(const GrayImage &image)
 {
-	if (!measurable(image) || image.height - 1 <= 1)
-		return -1.f;
-	std::vector<int32_t> stack;
-	const std::vector<uint8_t> marked = markOutside(image, stack);
-	int64_t n = 0;
-	int64_t rowSum = 0;
-	for (int32_t y = 1; y < image.height - 1; ++y) {
-		for (int32_t x = 1; x < image.width - 1; ++x) {
-			const int32_t i = y * image.width + x;
-			if (!marked[size_t(i)] && !isInk(image.pixels[size_t(i)])) {
-				++n;
-				rowSum += y;
-			}
-		}
-	}
-	if (n == 0)
-		return -1.f;
-	return (float(rowSum) / float(n)) / float(image.height - 1);
+	return measureShape(image).center;
 }
 
 float inkFraction(const GrayImage &image, float y0f, float y1f, float x0f, float x1f)

@@ -50,6 +50,9 @@ float correlateCentered(const Centered &a, const Centered &b)
 struct Library {
 	std::vector<SoftTemplate> entries;
 	std::vector<Centered> centered;
+	// centered[t].d[i] at [i * size + t]: a glyph is correlated with all templates in one sweep
+	// over its cells, so the templates' sums run side by side instead of one after the other.
+	std::vector<double> interleaved;
 };
 
 bool hasInk(const SoftGlyph &g)
@@ -94,6 +97,11 @@ const Library &library()
 		}
 		for (const SoftTemplate &t : built.entries)
 			built.centered.push_back(center(t.glyph));
+		const size_t size = built.entries.size();
+		built.interleaved.resize(size * kCells);
+		for (size_t t = 0; t < size; ++t)
+			for (size_t i = 0; i < size_t(kCells); ++i)
+				built.interleaved[i * size + t] = built.centered[t].d[i];
 		return built;
 	}();
 	return lib;
@@ -121,7 +129,34 @@ std::vector<int32_t> brightCounts(const GrayImage &st, int32_t top, int32_t bott
 	return counts;
 }
 
+// Every template's correlation with the glyph, each summed over the cells in order exactly as
+// correlateSoft sums it; the best per digit, never below 0.
+std::array<float, 10> scoreAgainstLibrary(const Library &lib, const Centered &c)
+{
+	const size_t size = lib.entries.size();
+	std::vector<double> cov(size, 0.0);
+	for (size_t i = 0; i < size_t(kCells); ++i) {
+		const double a = c.d[i];
+		const double *column = lib.interleaved.data() + i * size;
+		for (size_t t = 0; t < size; ++t)
+			cov[t] += a * column[t];
+	}
+	std::array<float, 10> scores{};
+	for (size_t t = 0; t < size; ++t) {
+		const double v = lib.centered[t].v;
+		const float r = (c.v < 1e-6 || v < 1e-6) ? 0.f : float(cov[t] / std::sqrt(c.v * v));
+		const size_t label = size_t(lib.entries[t].label);
+		scores[label] = std::max(scores[label], r);
+	}
+	return scores;
+}
+
 } // namespace
+
+std::array<float, 10> softDigitScores(const SoftGlyph &glyph)
+{
+	return scoreAgainstLibrary(library(), center(glyph));
+}
 
 const std::vector<SoftTemplate> &softLibrary()
 {
@@ -135,22 +170,31 @@ SoftGlyph sampleSoftGlyph(const GrayImage &image, int32_t x0, int32_t y0, int32_
 		return out;
 	const float spanY = float(int64_t(y1) - y0);
 	const float spanX = float(int64_t(x1) - x0);
+	struct Span {
+		float s, e;
+		int32_t first, end;
+	};
+	std::array<Span, kW> cols;
+	for (int32_t k = 0; k < kW; ++k) {
+		const float xs = float(x0) + float(k) * spanX / 14.f;
+		const float xe = float(x0) + float(k + 1) * spanX / 14.f;
+		const auto [first, end] = pixelRange(xs, xe, image.width);
+		cols[size_t(k)] = Span{xs, xe, first, end};
+	}
 	for (int32_t i = 0; i < kH; ++i) {
 		const float ys = float(y0) + float(i) * spanY / 22.f;
 		const float ye = float(y0) + float(i + 1) * spanY / 22.f;
 		const auto [pyStart, pyEnd] = pixelRange(ys, ye, image.height);
 		for (int32_t k = 0; k < kW; ++k) {
-			const float xs = float(x0) + float(k) * spanX / 14.f;
-			const float xe = float(x0) + float(k + 1) * spanX / 14.f;
-			const auto [pxStart, pxEnd] = pixelRange(xs, xe, image.width);
+			const Span &col = cols[size_t(k)];
 			float sum = 0.f;
 			float total = 0.f;
 			for (int32_t py = pyStart; py < pyEnd; ++py) {
 				const float wy = std::max(0.f, std::min(ye, float(py) + 1.f) - std::max(ys, float(py)));
 				const uint8_t *row = image.row(py);
-				for (int32_t px = pxStart; px < pxEnd; ++px) {
-					const float wx =
-						std::max(0.f, std::min(xe, float(px) + 1.f) - std::max(xs, float(px)));
+				for (int32_t px = col.first; px < col.end; ++px) {
+					const float wx = std::max(0.f, std::min(col.e, float(px) + 1.f) -
+									       std::max(col.s, float(px)));
 					const float weight = wx * wy;
 					sum += std::min(1.f, float(row[px]) / norm) * weight;
 					total += weight;
@@ -249,9 +293,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 
 	// The 30th and 99.5th percentiles. The indices are 64-bit: 995 x n no longer fits in 32 bits
 	// once a region holds more than about 2.16 million pixels.
-	std::array<int64_t, 256> hist{};
-	for (uint8_t p : gray.pixels)
-		++hist[p];
+	const std::array<int64_t, 256> hist = pixelHistogram(gray);
 	const int64_t n = gray.size();
 	auto valueAt = [&hist](int64_t index) {
 		int64_t seen = 0;
@@ -312,12 +354,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 			continue;
 		}
 		const SoftGlyph sg = sampleSoftGlyph(st, m, top, l, bottom + 1, 255.f);
-		const Centered c = center(sg);
-		std::array<float, 10> scores{};
-		for (size_t t = 0; t < lib.entries.size(); ++t) {
-			const size_t label = size_t(lib.entries[t].label);
-			scores[label] = std::max(scores[label], correlateCentered(c, lib.centered[t]));
-		}
+		const std::array<float, 10> scores = scoreAgainstLibrary(lib, center(sg));
 		int32_t best = 0;
 		for (int32_t d = 1; d < 10; ++d)
 			if (scores[size_t(d)] > scores[size_t(best)])

@@ -34,6 +34,9 @@ SoftGlyph blurSoftGlyph(const SoftGlyph &glyph);
 // Pearson correlation in -1..1; 0 when either glyph is (nearly) constant.
 float correlateSoft(const SoftGlyph &a, const SoftGlyph &b);
 
+// The glyph's score for each digit: its best correlation with that digit's templates, at least 0.
+std::array<float, 10> softDigitScores(const SoftGlyph &glyph);
+
 // Reads one to three bright digits on a dark ground from a grey image without binarising it.
 StatReading readSoftGlyphs(const GrayImage &gray);
 

@@ -1,11 +1,9 @@
 // The entry points OBS looks up in the module. Everything the module contributes is
 // registered from obs_module_load; nothing else keeps state here.
 
-#include "dock/dock_registration.h"
-#include "dock/frontend_api.h"
 #include "module/module_exports.h"
-#include "statreader/stat_reader_filter.h"
-#include "update/update_checker.h"
+#include "module/module_parts.h"
+#include "update/update_rules.h"
 
 #include <obs-module.h>
 
@@ -13,8 +11,6 @@ namespace {
 
 obs_module_t *g_module = nullptr;
 lookup_t *g_locale = nullptr;
-// Non-null only while the OBS window holds the dock; it owns the widget then.
-QWidget *g_dock = nullptr;
 
 } // namespace
 
@@ -54,14 +50,14 @@ OSTRELO_EXPORT const char *obs_module_description(void)
 OSTRELO_EXPORT bool obs_module_load(void)
 {
 	ostrelo::registerStatReaderFilter();
-	g_dock = ostrelo::registerStudioDock(ostrelo::obsFrontend());
+	ostrelo::loadStudioDock();
 	// The update check waits until OBS has settled, on the application object; OBS without
 	// a Qt application gets none.
-	ostrelo::scheduleUpdateCheck();
+	ostrelo::scheduleUpdateCheck(ostrelo::kFirstUpdateCheckDelayMs);
 	return true;
 }
 
 OSTRELO_EXPORT void obs_module_unload(void)
 {
-	ostrelo::unregisterStudioDock(*ostrelo::obsFrontend(), g_dock);
+	ostrelo::unloadStudioDock();
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,17 @@ public:
 	Handle &operator=(const Handle &) = delete;
 	HINTERNET get() const { return h_; }
 	explicit operator bool() const { return h_ != nullptr; }
+	// Forgets a handle that was closed elsewhere.
+	void release() { h_ = nullptr; }
 
 private:
 	HINTERNET h_;
 };
+
+struct CertificateRelease {
+	void operator()(PCCERT_CONTEXT cert) const { CertFreeCertificateContext(cert); }
+};
+using Certificate = std::unique_ptr<const CERT_CONTEXT, CertificateRelease>;
 
 HttpResult failure(Phase phase, DWORD code, int status = 0)
 {
@@ -55,73 +63,106 @@ HttpResult failure(Phase phase, DWORD code, int status = 0)
 	return r;
 }
 
-// True when the chain of `server` ends in a root that `engine` trusts and names `host`.
-bool chainTrusted(HCERTCHAINENGINE engine, PCCERT_CONTEXT server, const std::wstring &host)
+PCCERT_CONTEXT certificateFromPemFile(const std::string &path)
 {
+	std::ifstream in(path, std::ios::binary);
+	const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	DWORD size = 0;
+	if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
+						 &size, nullptr, nullptr))
+		return nullptr;
+	std::vector<BYTE> der(size);
+	if (!CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr,
+				  nullptr))
+		return nullptr;
+	return CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), size);
+}
+
+// True when `server` chains to a root the system trusts, or to `extraRoot` (may be null), and
+// passes the TLS server rules for `host`. The chain's own trust flags must be clean (an
+// untrusted root allowed only when it is `extraRoot`): the policy check alone lets a chain
+// that ends short of any root pass on some systems.
+bool serverTrusted(PCCERT_CONTEXT server, PCCERT_CONTEXT extraRoot, const std::wstring &host)
+{
+	HCERTSTORE extra = CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
+	HCERTSTORE roots = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
+	if (!extra || !roots) {
+		if (extra)
+			CertCloseStore(extra, 0);
+		if (roots)
+			CertCloseStore(roots, 0);
+		return false;
+	}
+	CertAddStoreToCollection(extra, server->hCertStore, 0, 0);
+	if (extraRoot && CertAddCertificateContextToStore(roots, extraRoot, CERT_STORE_ADD_ALWAYS, nullptr))
+		CertAddStoreToCollection(extra, roots, 0, 0);
+
 	CERT_CHAIN_PARA para = {};
 	para.cbSize = sizeof para;
 	PCCERT_CHAIN_CONTEXT chain = nullptr;
-	if (!CertGetCertificateChain(engine, server, nullptr, server->hCertStore, &para, 0, nullptr, &chain))
-		return false;
-	SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
-	ssl.cbSize = sizeof ssl;
-	ssl.dwAuthType = AUTHTYPE_SERVER;
-	ssl.pwszServerName = const_cast<wchar_t *>(host.c_str());
-	CERT_CHAIN_POLICY_PARA policy = {};
-	policy.cbSize = sizeof policy;
-	policy.pvExtraPolicyPara = &ssl;
-	CERT_CHAIN_POLICY_STATUS status = {};
-	status.cbSize = sizeof status;
-	const bool ok =
-		CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) && status.dwError == 0;
-	CertFreeCertificateChain(chain);
-	return ok;
-}
-
-// The server's certificate against the system's roots, else against the one extra root of
-// the PEM file. WinHTTP was told to let an unknown root pass the handshake only because of
-// this check, which runs before any byte of the response is read.
-bool serverTrusted(HINTERNET request, const std::string &caFile, const std::wstring &host)
-{
-	PCCERT_CONTEXT server = nullptr;
-	DWORD size = sizeof server;
-	if (!WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &server, &size) || !server)
-		return false;
-	bool trusted = chainTrusted(nullptr, server, host);
-	if (!trusted) {
-		std::ifstream in(caFile, std::ios::binary);
-		const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-		DWORD derSize = 0;
-		std::vector<BYTE> der;
-		if (!pem.empty() && CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER,
-							 nullptr, &derSize, nullptr, nullptr)) {
-			der.resize(derSize);
-			if (!CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
-						  &derSize, nullptr, nullptr))
-				der.clear();
-		}
-		PCCERT_CONTEXT root =
-			der.empty() ? nullptr
-				    : CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), DWORD(der.size()));
-		HCERTSTORE roots = root ? CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr) : nullptr;
-		if (roots && CertAddCertificateContextToStore(roots, root, CERT_STORE_ADD_ALWAYS, nullptr)) {
-			CERT_CHAIN_ENGINE_CONFIG config = {};
-			config.cbSize = sizeof config;
-			config.hExclusiveRoot = roots;
-			HCERTCHAINENGINE engine = nullptr;
-			if (CertCreateCertificateChainEngine(&config, &engine)) {
-				trusted = chainTrusted(engine, server, host);
-				CertFreeCertificateChainEngine(engine);
-			}
-		}
-		if (roots)
-			CertCloseStore(roots, 0);
-		if (root)
-			CertFreeCertificateContext(root);
+	bool trusted = CertGetCertificateChain(nullptr, server, nullptr, extra, &para,
+					       CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE, nullptr, &chain) &&
+		       chain->cChain == 1 && chain->rgpChain[0]->cElement > 0;
+	bool byExtraRoot = false;
+	if (trusted) {
+		const DWORD errors = chain->TrustStatus.dwErrorStatus;
+		const CERT_SIMPLE_CHAIN *simple = chain->rgpChain[0];
+		PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
+		byExtraRoot = errors == CERT_TRUST_IS_UNTRUSTED_ROOT && extraRoot &&
+			      CertCompareCertificate(X509_ASN_ENCODING, root->pCertInfo, extraRoot->pCertInfo);
+		trusted = errors == CERT_TRUST_NO_ERROR || byExtraRoot;
 	}
-	CertFreeCertificateContext(server);
+	if (trusted) {
+		SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
+		ssl.cbSize = sizeof ssl;
+		ssl.dwAuthType = AUTHTYPE_SERVER;
+		ssl.pwszServerName = const_cast<wchar_t *>(host.c_str());
+		CERT_CHAIN_POLICY_PARA policy = {};
+		policy.cbSize = sizeof policy;
+		policy.dwFlags = byExtraRoot ? CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG : 0;
+		policy.pvExtraPolicyPara = &ssl;
+		CERT_CHAIN_POLICY_STATUS status = {};
+		status.cbSize = sizeof status;
+		trusted = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
+			  status.dwError == 0;
+	}
+	if (chain)
+		CertFreeCertificateChain(chain);
+	CertCloseStore(roots, 0);
+	CertCloseStore(extra, 0);
 	return trusted;
 }
+
+// Checks the server of a request whose caller named an extra root. WinHTTP was told to let an
+// unknown root through its own check (names and dates it still checks); this decides, once
+// the TLS connection stands and before the request goes out on it (WinHTTP's
+// SENDING_REQUEST notice, also for every redirect). An untrusted server has the request
+// handle closed under it, which cancels the send.
+struct RootCheck {
+	HINTERNET request = nullptr;
+	PCCERT_CONTEXT extraRoot = nullptr;
+	std::wstring host;
+	bool checked = false;
+	bool refused = false;
+
+	static void CALLBACK onStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID, DWORD)
+	{
+		auto *check = reinterpret_cast<RootCheck *>(context);
+		if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || !check || check->refused)
+			return;
+		PCCERT_CONTEXT server = nullptr;
+		DWORD size = sizeof server;
+		const bool trusted = WinHttpQueryOption(handle, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &server, &size) &&
+				     server && serverTrusted(server, check->extraRoot, check->host);
+		if (server)
+			CertFreeCertificateContext(server);
+		check->checked = true;
+		if (!trusted) {
+			check->refused = true;
+			WinHttpCloseHandle(check->request);
+		}
+	}
+};
 
 } // namespace
 
@@ -149,21 +190,37 @@ HttpResult httpRequest(const HttpRequest &request)
 	if (!connection)
 		return failure(Phase::Connect, GetLastError());
 
+	// The target goes out escaped by the same rule as elsewhere, so WinHTTP gets plain ASCII
+	// and nothing is left to its own escaping.
 	const std::wstring method = widen(request.method);
-	const std::wstring path = widen(request.pathAndQuery.empty() ? std::string("/") : request.pathAndQuery);
-	const Handle req(WinHttpOpenRequest(connection.get(), method.c_str(), path.c_str(), nullptr, WINHTTP_NO_REFERER,
-					    WINHTTP_DEFAULT_ACCEPT_TYPES, request.secure ? WINHTTP_FLAG_SECURE : 0));
+	const std::wstring path = widen(
+		request.pathAndQuery.empty() ? std::string("/") : detail::escapeRequestTarget(request.pathAndQuery));
+	Handle req(WinHttpOpenRequest(connection.get(), method.c_str(), path.c_str(), nullptr, WINHTTP_NO_REFERER,
+				      WINHTTP_DEFAULT_ACCEPT_TYPES, request.secure ? WINHTTP_FLAG_SECURE : 0));
 	if (!req)
 		return failure(Phase::Request, GetLastError());
 
+	// The wait for the response headers has a bound of its own; without it only the
+	// receive time-out above applies there, and not on every WinHTTP.
+	DWORD responseMs = DWORD(request.timeouts.receiveMs);
+	WinHttpSetOption(req.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs, sizeof responseMs);
 	if (!request.followRedirects) {
 		DWORD off = WINHTTP_DISABLE_REDIRECTS;
 		WinHttpSetOption(req.get(), WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
 	}
-	const bool checkRootOurselves = request.secure && !request.extraCaFile.empty();
-	if (checkRootOurselves) {
-		DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA; // name and dates are still checked by WinHTTP
-		WinHttpSetOption(req.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+
+	RootCheck rootCheck;
+	Certificate extraRoot;
+	if (request.secure && !request.extraCaFile.empty()) {
+		extraRoot.reset(certificateFromPemFile(request.extraCaFile));
+		rootCheck.request = req.get();
+		rootCheck.extraRoot = extraRoot.get();
+		rootCheck.host = host;
+		DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+		if (!WinHttpSetOption(req.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags) ||
+		    WinHttpSetStatusCallback(req.get(), &RootCheck::onStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0) ==
+			    WINHTTP_INVALID_STATUS_CALLBACK)
+			return failure(Phase::Request, GetLastError());
 	}
 
 	if (!lines.empty()) {
@@ -178,13 +235,25 @@ HttpResult httpRequest(const HttpRequest &request)
 
 	const DWORD bodySize = DWORD(request.body.size());
 	LPVOID bodyData = request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char *>(request.body.data());
-	if (!WinHttpSendRequest(req.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, bodyData, bodySize, bodySize, 0))
-		return failure(Phase::Send, GetLastError());
-	if (checkRootOurselves && !serverTrusted(req.get(), request.extraCaFile, host))
+	const bool sent = WinHttpSendRequest(req.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, bodyData, bodySize, bodySize,
+					     reinterpret_cast<DWORD_PTR>(rootCheck.request ? &rootCheck : nullptr));
+	const DWORD sendError = sent ? 0 : GetLastError();
+	if (rootCheck.refused)
+		req.release(); // closed by the check
+	if (rootCheck.request && (rootCheck.refused || (sent && !rootCheck.checked)))
 		return failure(Phase::Send, ERROR_WINHTTP_SECURE_FAILURE);
+	if (!sent)
+		return failure(Phase::Send, sendError);
 
-	if (!WinHttpReceiveResponse(req.get(), nullptr))
-		return failure(Phase::Receive, GetLastError());
+	// A followed redirect may lead to another server, checked the same way.
+	const bool received = WinHttpReceiveResponse(req.get(), nullptr);
+	const DWORD receiveError = received ? 0 : GetLastError();
+	if (rootCheck.refused) {
+		req.release();
+		return failure(Phase::Receive, ERROR_WINHTTP_SECURE_FAILURE);
+	}
+	if (!received)
+		return failure(Phase::Receive, receiveError);
 
 	DWORD status = 0;
 	DWORD statusSize = sizeof status;

@@ -9,16 +9,20 @@ if [ "$(id -u)" -ne 0 ]; then
 	sudo_cmd=(sudo)
 fi
 
+# OBS itself only for the plug-ins libobs tests load (image_source, color_source); its
+# recommended packages would pull a desktop. A list marks others with "no-recommends".
+no_recommends=(obs-studio)
 wanted=()
 for list in "$here"/packages/*.txt; do
-	while read -r pkg _; do
+	while read -r pkg flags; do
 		case "$pkg" in '' | '#'*) continue ;; esac
-		wanted+=("$pkg")
+		if [[ " $flags " == *" no-recommends "* ]]; then
+			no_recommends+=("$pkg")
+		else
+			wanted+=("$pkg")
+		fi
 	done <"$list"
 done
-# OBS itself only for the plug-ins libobs tests load (image_source, color_source); its
-# recommended packages would pull a desktop.
-no_recommends=(obs-studio)
 
 missing=()
 for pkg in "${wanted[@]}" "${no_recommends[@]}"; do

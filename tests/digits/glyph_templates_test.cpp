@@ -171,13 +171,7 @@ float plainDigitScore(const GrayImage &g, int32_t d)
 
 TEST(DigitScore, PackedScoresEqualThePlainDefinitionBitForBit)
 {
-	std::vector<GrayImage> grids;
-	for (int32_t d = 0; d < 10; ++d)
-		grids.push_back(renderFontDigit(d));
-	for (int32_t i = 0; i < 9; ++i)
-		grids.push_back(renderAltGlyph(i));
-	grids.push_back(GrayImage(kGridW, kGridH));
-	grids.push_back(GrayImage(kGridW, kGridH, 255));
+	std::vector<GrayImage> grids = test::builtInGrids();
 	// Ink on the grid's edges tests the packing across words and the dilation at the borders.
 	grids.push_back(gridWithInk({{0, 0}, {13, 0}, {0, 21}, {13, 21}, {4, 4}, {13, 4}, {0, 9}}));
 	std::mt19937 rng(42);

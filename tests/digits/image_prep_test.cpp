@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 namespace ostrelo {
@@ -336,6 +338,92 @@ TEST(Binarize, UniformAndEmptyImages)
 	}
 	EXPECT_TRUE(binarizeAdaptive(GrayImage()).pixels.empty());
 	EXPECT_TRUE(binarizeOtsu(GrayImage()).pixels.empty());
+}
+
+// The binarisations step by step on whole images, the slow way the reader used to do them.
+GrayImage plainStretch(const GrayImage &g)
+{
+	const auto [lo, hi] = std::minmax_element(g.pixels.begin(), g.pixels.end());
+	GrayImage out = g;
+	for (uint8_t &p : out.pixels)
+		p = uint8_t((p - *lo) * 255 / std::max(1, *hi - *lo));
+	return out;
+}
+
+GrayImage plainAdaptive(const GrayImage &g)
+{
+	const int64_t n = int64_t(g.pixels.size());
+	std::vector<uint8_t> sorted = g.pixels;
+	std::sort(sorted.begin(), sorted.end());
+	const int32_t max = sorted.back();
+	auto c = [&](int32_t t) {
+		return std::count_if(g.pixels.begin(), g.pixels.end(), [t](uint8_t p) { return p >= t; });
+	};
+	if (max >= 220) {
+		int32_t T = sorted[size_t(n / 2)] < 100 ? 200 : 224;
+		if (100 * c(T) > 28 * n) {
+			for (int32_t t = 225; t <= max - 1; ++t)
+				if (100 * c(t) <= 28 * n) {
+					T = t;
+					break;
+				}
+		} else if (250 * c(T) < n) {
+			for (int32_t t = 223; t >= 216; --t)
+				if (250 * c(t) >= n) {
+					T = t;
+					break;
+				}
+		}
+		if (250 * c(T) >= n && 100 * c(T) <= 28 * n)
+			return thresholdImage(g, T);
+	}
+	const GrayImage stretched = plainStretch(g);
+	const GrayImage b = thresholdImage(stretched, otsuThreshold(stretched) + 1);
+	const int64_t a = inkCount(b);
+	int64_t sum = 0;
+	for (uint8_t p : g.pixels)
+		sum += p;
+	GrayImage chosen = (a <= n - a || (float(sum) / float(n) < 140.f && 5 * a < 4 * n)) ? b : invertImage(b);
+	return inkCount(chosen) > 3 * n / 5 ? invertImage(chosen) : chosen;
+}
+
+GrayImage plainOtsu(const GrayImage &g)
+{
+	const GrayImage stretched = plainStretch(g);
+	const GrayImage b = thresholdImage(stretched, otsuThreshold(stretched) + 1);
+	return 2 * inkCount(b) > int64_t(g.pixels.size()) ? invertImage(b) : b;
+}
+
+TEST(Binarize, HistogramShortcutsEqualTheStepByStepDefinition)
+{
+	std::mt19937 rng(17);
+	std::vector<GrayImage> images;
+	for (const char *number : {"42", "907", "1"})
+		for (auto [ink, ground] : {std::pair{235, 25}, {25, 230}, {180, 120}, {120, 180}, {255, 250}}) {
+			const GrayImage clean = test::renderNumber(number, 22, uint8_t(ink), uint8_t(ground));
+			images.push_back(clean);
+			GrayImage noisy = clean;
+			for (uint8_t &p : noisy.pixels)
+				p = uint8_t(std::clamp(int(p) + int(rng() % 41) - 20, 0, 255));
+			images.push_back(noisy);
+		}
+	for (int32_t i = 0; i < 300; ++i) {
+		GrayImage g(1 + int32_t(rng() % 50), 1 + int32_t(rng() % 30));
+		// Two or three levels with some spread, in random proportions: every branch gets used.
+		const int32_t levels[3] = {int32_t(rng() % 256), int32_t(rng() % 256), int32_t(rng() % 256)};
+		const uint32_t share = 1 + rng() % 99, third = rng() % 20;
+		const int32_t spread = int32_t(rng() % 12);
+		for (uint8_t &p : g.pixels) {
+			const uint32_t r = rng() % 100;
+			const int32_t base = r < third ? levels[2] : r < share ? levels[0] : levels[1];
+			p = uint8_t(std::clamp(base + int32_t(rng() % uint32_t(2 * spread + 1)) - spread, 0, 255));
+		}
+		images.push_back(g);
+	}
+	for (const GrayImage &g : images) {
+		ASSERT_EQ(binarizeAdaptive(g).pixels, plainAdaptive(g).pixels) << test::toArt(g);
+		ASSERT_EQ(binarizeOtsu(g).pixels, plainOtsu(g).pixels) << test::toArt(g);
+	}
 }
 
 TEST(BinarizeOtsu, InvertsWhenTheBrightClassIsTheMajority)

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 namespace ostrelo {
 namespace {
 
@@ -70,6 +73,62 @@ TEST(FindComponents, ThresholdsGrowWithTheImage)
 	fill(image, 50, 10, 60, 14); // 40 pixels but 4 high
 	fill(image, 70, 10, 71, 30); // a 1 x 20 stroke: kept
 	EXPECT_EQ(findComponents(image), (GlyphBoxes{box(10, 10, 14, 15), box(70, 10, 71, 30)}));
+}
+
+// Components found by flooding from each unlabelled ink pixel in raster order: slow and plain.
+GlyphBoxes floodComponents(const GrayImage &image)
+{
+	const int32_t w = image.width, h = image.height;
+	std::vector<uint8_t> seen(image.pixels.size(), 0);
+	GlyphBoxes boxes;
+	for (int32_t sy = 0; sy < h; ++sy) {
+		for (int32_t sx = 0; sx < w; ++sx) {
+			if (!image.at(sx, sy) || seen[size_t(sy * w + sx)])
+				continue;
+			GlyphBox b{sx, sy, sx + 1, sy + 1};
+			int64_t count = 0;
+			std::vector<std::pair<int32_t, int32_t>> stack{{sx, sy}};
+			seen[size_t(sy * w + sx)] = 1;
+			while (!stack.empty()) {
+				const auto [x, y] = stack.back();
+				stack.pop_back();
+				++count;
+				b = GlyphBox{std::min(b.x0, x), std::min(b.y0, y), std::max(b.x1, x + 1),
+					     std::max(b.y1, y + 1)};
+				for (int32_t dy = -1; dy <= 1; ++dy)
+					for (int32_t dx = -1; dx <= 1; ++dx) {
+						const int32_t nx = x + dx, ny = y + dy;
+						if (nx >= 0 && ny >= 0 && nx < w && ny < h && image.at(nx, ny) &&
+						    !seen[size_t(ny * w + nx)]) {
+							seen[size_t(ny * w + nx)] = 1;
+							stack.push_back({nx, ny});
+						}
+					}
+			}
+			if (count >= std::max<int64_t>(4, int64_t(w) * h / 800) && b.bh() >= std::max(4, h / 8))
+				boxes.push_back(b);
+		}
+	}
+	std::stable_sort(boxes.begin(), boxes.end(), [](const GlyphBox &a, const GlyphBox &b) { return a.x0 < b.x0; });
+	return boxes;
+}
+
+TEST(FindComponents, SameAsFloodingOnRandomImages)
+{
+	std::mt19937 rng(99);
+	for (int32_t i = 0; i < 400; ++i) {
+		GrayImage image(1 + int32_t(rng() % 60), 1 + int32_t(rng() % 60));
+		const uint32_t density = 1 + rng() % 9;
+		// Blobs of 1 to 4 pixels a side make long, branching components.
+		const int32_t blob = 1 + int32_t(rng() % 4);
+		for (int32_t y = 0; y < image.height; y += blob)
+			for (int32_t x = 0; x < image.width; x += blob)
+				if (rng() % 10 < density)
+					for (int32_t by = y; by < std::min(y + blob, image.height); ++by)
+						for (int32_t bx = x; bx < std::min(x + blob, image.width); ++bx)
+							image.at(bx, by) = 255;
+		ASSERT_EQ(findComponents(image), floodComponents(image)) << test::toArt(image);
+	}
 }
 
 TEST(FindComponents, SortedByLeftEdge)

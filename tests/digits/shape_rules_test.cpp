@@ -1,9 +1,12 @@
 #include "digits/shape_rules.h"
 
 #include "digits/glyph_templates.h"
+#include "digits/shape_measure.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace ostrelo {
 namespace {
@@ -49,6 +52,25 @@ TEST(Holes, BackgroundReachingTheBorderIsNotAHole)
 	for (const Case &c : cases) {
 		EXPECT_EQ(countHoles(c.image), c.holes) << c.name;
 		EXPECT_FLOAT_EQ(holeCenter(c.image), c.center) << c.name;
+	}
+}
+
+TEST(Holes, RowMasksOnTheGridEqualPixelFloodFills)
+{
+	std::vector<GrayImage> grids = test::builtInGrids();
+	std::mt19937 rng(3);
+	for (int32_t i = 0; i < 2000; ++i) {
+		GrayImage g(kGridW, kGridH);
+		const uint32_t density = 2 + rng() % 7;
+		for (uint8_t &p : g.pixels)
+			p = rng() % 10 < density ? 255 : 0;
+		grids.push_back(g);
+	}
+	for (const GrayImage &g : grids) {
+		const GlyphShape fast = measureShape(g);
+		const GlyphShape plain = measureShapePlain(g);
+		ASSERT_EQ(fast.holes, plain.holes) << test::toArt(g);
+		ASSERT_EQ(fast.center, plain.center) << test::toArt(g);
 	}
 }
 

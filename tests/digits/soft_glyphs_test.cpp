@@ -164,6 +164,27 @@ TEST(SoftLibrary, FortyNineEntriesInOrder)
 		EXPECT_FLOAT_EQ(correlateSoft(t.glyph, t.glyph), 1.f);
 }
 
+TEST(SoftLibrary, DigitScoresAreTheBestCorrelationPerDigit)
+{
+	std::mt19937 rng(8);
+	std::vector<SoftGlyph> glyphs;
+	for (const SoftTemplate &t : softLibrary())
+		glyphs.push_back(t.glyph);
+	for (int32_t i = 0; i < 100; ++i) {
+		SoftGlyph g;
+		for (float &c : g.cells)
+			c = float(rng() % 256) / 255.f;
+		glyphs.push_back(blurSoftGlyph(g));
+	}
+	glyphs.push_back(SoftGlyph()); // flat: every correlation is 0
+	for (const SoftGlyph &g : glyphs) {
+		std::array<float, 10> plain{};
+		for (const SoftTemplate &t : softLibrary())
+			plain[size_t(t.label)] = std::max(plain[size_t(t.label)], correlateSoft(g, t.glyph));
+		ASSERT_EQ(softDigitScores(g), plain);
+	}
+}
+
 TEST(SoftRuns, BandAndSpanSelection)
 {
 	struct Case {

@@ -154,6 +154,18 @@ GrayImage openFour()
 	});
 }
 
+std::vector<GrayImage> builtInGrids()
+{
+	std::vector<GrayImage> grids;
+	for (int32_t d = 0; d < 10; ++d)
+		grids.push_back(renderFontDigit(d));
+	for (int32_t i = 0; i < int32_t(altGlyphs.size()); ++i)
+		grids.push_back(renderAltGlyph(i));
+	grids.push_back(GrayImage(kGridW, kGridH));
+	grids.push_back(GrayImage(kGridW, kGridH, 255));
+	return grids;
+}
+
 GrayImage fontDigitOnGround(int32_t digit)
 {
 	const GrayImage grid = renderFontDigit(digit);

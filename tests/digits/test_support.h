@@ -48,6 +48,9 @@ GrayImage addSpecks(const GrayImage &image, uint8_t background, uint8_t value, i
 // A 4 drawn with an open top, the way some HUD fonts draw it (18 x 14, bilevel).
 GrayImage openFour();
 
+// Every built-in grid: the ten font digits, the nine alternatives, and an empty and a full grid.
+std::vector<GrayImage> builtInGrids();
+
 // A font digit's glyph grid drawn on a background with a margin of 3 pixels around it.
 GrayImage fontDigitOnGround(int32_t digit);
 

@@ -72,9 +72,11 @@ struct TlsFiles {
 
 // Where the test certificates are (built by make_test_certs.sh): ca.pem is the test root;
 // server.pem is 127.0.0.1/localhost signed by it; wrong-name.pem names another host;
-// self-signed.pem is 127.0.0.1 signed by nobody the client trusts.
+// self-signed.pem is 127.0.0.1 signed by nobody the client trusts; other-root.pem is
+// 127.0.0.1/localhost issued by a root no test trusts; store-server.pem is localhost issued by
+// store-ca.pem, which only the Wine stage trusts (in its prefix's certificate store).
 std::string testCertDir();
-TlsFiles testServerTls(const std::string &name); // "server", "wrong-name", "self-signed"
+TlsFiles testServerTls(const std::string &name); // "server", "wrong-name", "self-signed", ...
 
 class LoopbackServer {
 public:

@@ -1,4 +1,5 @@
 #include "statreader/frame_processing.h"
+#include "statreader/hud_classifier.h"
 #include "statreader/numbering.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,19 @@ StatReaderState configured(bool canSend)
 	st.cardKills = {true, 9, 0, 0};
 	return st;
 }
+
+// Frames that read nothing and show one HUD state.
+class FixedHud : public StatReaders {
+public:
+	explicit FixedHud(int32_t hud) : hud_(hud) {}
+	int32_t classify(const FrameView &) override { return hud_; }
+	StatReading readDigitStat(const RgbaImage &, std::string_view, bool) override { return {}; }
+	StatReading readPlates(const RgbaImage &, const std::optional<PlatesOutline> &, float) override { return {}; }
+	StatReading readCardNumber(const RgbaImage &, std::string_view) override { return {}; }
+
+private:
+	int32_t hud_;
+};
 
 } // namespace
 
@@ -77,15 +91,7 @@ TEST(NumberingButtons, WithoutSendingTheNextFrameAnnouncesTheGame)
 TEST(NumberingButtons, ResetThenNextFrameCarriesNoNewGame)
 {
 	// A reset that was sent leaves nothing for the next frame to announce.
-	class NoReaders : public StatReaders {
-		int32_t classify(const FrameView &) override { return 0; }
-		StatReading readDigitStat(const RgbaImage &, std::string_view, bool) override { return {}; }
-		StatReading readPlates(const RgbaImage &, const std::optional<PlatesOutline> &, float) override
-		{
-			return {};
-		}
-		StatReading readCardNumber(const RgbaImage &, std::string_view) override { return {}; }
-	} readers;
+	FixedHud readers(kHudUnknown);
 	StatReaderState st = configured(true);
 	st.final = false;
 	pressResetGameNumber(st, 5000);
@@ -98,15 +104,7 @@ TEST(NumberingButtons, AfterAFinalNewGameThenInMatchStartsTheGameAfter)
 {
 	// Final at game 4; "New game" makes 5; the final flag survives the button, so the next
 	// in-match frame starts game 6.
-	class InMatch : public StatReaders {
-		int32_t classify(const FrameView &) override { return 2; }
-		StatReading readDigitStat(const RgbaImage &, std::string_view, bool) override { return {}; }
-		StatReading readPlates(const RgbaImage &, const std::optional<PlatesOutline> &, float) override
-		{
-			return {};
-		}
-		StatReading readCardNumber(const RgbaImage &, std::string_view) override { return {}; }
-	} readers;
+	FixedHud readers(kHudInMatch);
 	StatReaderState st = configured(true);
 	pressNewGame(st, 5000);
 	EXPECT_EQ(st.gameNo, 5);
