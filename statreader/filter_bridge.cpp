@@ -6,7 +6,7 @@
 #include "live/vx_live_client.h"
 #include "statreader/numbering_io.h"
 #include "statreader/stat_reader_filter.h"
-#include "statreader/update_fields.h"
+#include "statreader/update_json.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -15,18 +15,6 @@
 namespace ostrelo {
 
 namespace {
-
-QJsonObject toJson(const UpdateFields &fields)
-{
-	QJsonObject o;
-	for (const auto &[key, value] : fields) {
-		if (value.isDouble)
-			o.insert(QString::fromStdString(key), value.d);
-		else
-			o.insert(QString::fromStdString(key), qint64(value.i));
-	}
-	return o;
-}
 
 void moveToUiThread(QObject *object)
 {
@@ -111,7 +99,7 @@ void postSend(const FilterRef &ref, PendingSend send)
 		if (!f.client)
 			return;
 		f.client->sendUpdate(QString::fromStdString(send.apiUrl), QString::fromStdString(send.token),
-				     send.eventId, toJson(send.fields), send.gameNo);
+				     send.eventId, updateFieldsToJson(send.fields), send.gameNo);
 	});
 }
 

@@ -1,0 +1,97 @@
+// The readers on the accuracy corpus, slice by slice. A slice fails when its correct reads
+// fall below, or its wrong reads rise above, what was measured when its bounds were set: a
+// change that costs accuracy, or that makes the filter post wrong numbers, fails here.
+
+#include "statreader/default_readers.h"
+#include "tools/corpus/corpus_read.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <map>
+
+using namespace ostrelo;
+using namespace ostrelo::corpus;
+
+namespace {
+
+// Per slice: at least minCorrect of its crops read right, at most maxWrong read as another
+// number. Set from measured results (see the report of the golden test) with a little room
+// for font rasteriser differences between machines.
+struct Bound {
+	const char *slice;
+	int minCorrect;
+	int maxWrong;
+};
+
+const Bound kBounds[] = {
+#include "golden_bounds.inc"
+};
+
+TEST(Golden, EverySliceWithinItsBounds)
+{
+	QString error;
+	const std::vector<Entry> entries = readManifest(OSTRELO_CORPUS_DIR, error);
+	ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+	ASSERT_FALSE(entries.empty());
+
+	auto readers = makeDefaultReaders();
+	std::map<QString, Tally> tallies;
+	std::map<QString, std::vector<std::string>> wrongExamples;
+	for (const Entry &e : entries) {
+		const RgbaImage crop = loadCrop(e.path);
+		ASSERT_GT(crop.width, 0) << e.path.toStdString();
+		const ReadResult r = readEntry(*readers, e, crop);
+		Tally &t = tallies[e.slice];
+		if (r.outcome == Outcome::Correct) {
+			++t.correct;
+		} else if (r.outcome == Outcome::Wrong) {
+			++t.wrong;
+			auto &ex = wrongExamples[e.slice];
+			if (ex.size() < 3)
+				ex.push_back(QStringLiteral("%1 read as %2").arg(e.truth).arg(r.value).toStdString());
+		} else {
+			++t.none;
+		}
+	}
+
+	std::printf("%-16s %6s %8s %6s %6s\n", "slice", "crops", "correct", "wrong", "none");
+	Tally all;
+	for (const QString &slice : sliceNames()) {
+		const Tally &t = tallies[slice];
+		std::printf("%-16s %6d %8d %6d %6d\n", qPrintable(slice), t.total(), t.correct, t.wrong, t.none);
+		all.correct += t.correct;
+		all.wrong += t.wrong;
+		all.none += t.none;
+	}
+	std::printf("%-16s %6d %8d %6d %6d\n", "all", all.total(), all.correct, all.wrong, all.none);
+
+	for (const Bound &b : kBounds) {
+		const Tally &t = tallies[b.slice];
+		ASSERT_GT(t.total(), 0) << b.slice << " is missing from the corpus";
+		EXPECT_GE(t.correct, b.minCorrect) << b.slice << ": fewer correct reads than measured";
+		std::string examples;
+		for (const auto &x : wrongExamples[b.slice])
+			examples += " " + x + ";";
+		EXPECT_LE(t.wrong, b.maxWrong) << b.slice << ": more wrong numbers than measured:" << examples;
+	}
+	// Every slice has a bound: a slice added to the corpus without one would go unchecked.
+	for (const QString &slice : sliceNames()) {
+		bool bounded = false;
+		for (const Bound &b : kBounds)
+			bounded = bounded || slice == b.slice;
+		EXPECT_TRUE(bounded) << slice.toStdString() << " has no bound";
+	}
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+	qputenv("QT_QPA_PLATFORM", "offscreen");
+	QGuiApplication app(argc, argv); // image plug-ins
+	::testing::InitGoogleTest(&argc, argv);
+	return RUN_ALL_TESTS();
+}

@@ -1,0 +1,71 @@
+// Frame processing with the real readers on arbitrary frames and settings: regions anywhere
+// (negative, huge, off the frame), any plates outline and angle (NaN included), either game,
+// padded line sizes, a few frames in a row with the service's game number thrown in. The
+// frame buffer is exactly as long as its line size says, so a read past it is caught.
+
+#include "statreader/default_readers.h"
+#include "statreader/frame_processing.h"
+#include "tools/fuzz/digits_fuzz_input.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace ostrelo;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	fuzz::Input in(data, size);
+	static const std::unique_ptr<StatReaders> readers = makeDefaultReaders();
+
+	FilterSettings s;
+	const uint8_t flags = in.byte();
+	s.game = (flags & 1) ? kGameMw4 : kGameWarzone;
+	s.useWzPreset = flags & 2;
+	s.send = flags & 4;
+	s.token = (flags & 8) ? "tok" : "";
+	s.eventId = in.byte();
+	s.gameNo = in.int32();
+	s.gameNoEvent = s.eventId;
+	s.matchLive = flags & 16;
+	s.sawFullLobby = flags & 32;
+	for (auto &r : s.regions) {
+		// Mostly small regions inside small frames; sometimes any 32-bit value.
+		const bool wild = (in.byte() & 7) == 7;
+		for (auto &v : r)
+			v = wild ? in.int32() : in.byte() % 160;
+	}
+	s.platesQuadN = in.byte() % 6;
+	for (size_t i = 0; i < 4; ++i) {
+		s.qx[i] = int16_t(in.word());
+		s.qy[i] = int16_t(in.word());
+	}
+	double angle;
+	const uint32_t a = uint32_t(in.int32());
+	const uint64_t bits = (uint64_t(a) << 32) | uint32_t(in.int32());
+	std::memcpy(&angle, &bits, sizeof angle);
+	s.platesAngle = angle;
+
+	const int32_t w = (flags & 64) ? 16 + in.word() % 625 : 16 + in.byte() % 185;
+	const int32_t h = (flags & 64) ? 16 + in.word() % 345 : 16 + in.byte() % 105;
+	const uint32_t lineSize = uint32_t(w) * 4 + (in.byte() & 0x1f);
+	std::vector<uint8_t> frame(size_t(lineSize) * size_t(h));
+	const size_t n = in.left();
+	const uint8_t *px = in.rest();
+	for (size_t i = 0; n > 0 && i < frame.size(); ++i)
+		frame[i] = px[i % n];
+
+	StatReaderState state;
+	uint64_t now = 1000'000'000'000ULL;
+	applySettings(state, s, now);
+	const FrameView view{frame.data(), w, h, lineSize};
+	for (int k = 0; k < 3; ++k) {
+		now += 200'000'000ULL;
+		const int32_t site = n > 0 ? int32_t(px[k % n]) * 5 - 10 : 0;
+		const FrameEffects fx = processFrame(state, view, now, site, *readers);
+		if (state.gameNo < 1 || state.gameNo > 999)
+			__builtin_trap();
+		if (fx.send && (fx.send->eventId <= 0 || fx.send->token.empty()))
+			__builtin_trap();
+	}
+	return 0;
+}
