@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo on a fresh machine: builds the module, installs it as a user plug-in of OBS Studio
 # 30 or newer (Qt 6) and runs a short recorded match through the Vexmoor Stat Reader,
-# printing every update that reaches a live-results endpoint on loopback. Ends by itself
-# with a summary; nothing leaves the machine (OBS runs in a private network namespace).
+# printing every update that reaches its built-in default live-results endpoint, answered on
+# loopback. Ends by itself with a summary; nothing leaves the machine (private network namespace).
 #
 # If this machine has OBS 30 or newer built with Qt 6, that OBS is used. Otherwise (Debian 12's
 # OBS is built with Qt 5) OBS 30 runs in a Debian 13 root made once and cached
@@ -53,18 +53,19 @@ if host_obs_fits; then
 	cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTRELO_BUILD_TESTS=OFF \
 		-DOSTRELO_BUILD_TOOLS=ON -DOSTRELO_INSTALL_USER_PLUGIN=ON >/dev/null
 	cmake --build "$build" --parallel 2 --target ostrelo-obs ostrelo-hudframes
-	isolate=(unshare --net)
-	[ "$(id -u)" -eq 0 ] || isolate=(unshare --net --map-root-user)
-	# A private network namespace: only loopback, so no traffic leaves the machine.
+	isolate=(unshare --net --mount --propagation private)
+	[ "$(id -u)" -eq 0 ] || isolate+=(--map-root-user)
+	# Private network and mount namespaces: only loopback, so no traffic leaves the machine,
+	# and the demo's endpoint answers the filter's built-in default URL there.
 	"${isolate[@]}" /bin/sh -c 'ip link set lo up && exec "$@"' sh \
 		python3 "$project/tools/realobs/demo.py" --build "$build" --work "$project/build/demo" \
-		--screenshot "$screenshot"
+		--screenshot "$screenshot" --private-namespace
 else
 	echo "demo: no OBS 30+ with Qt 6 here; running OBS 30 in a Debian 13 root"
 	"$project/scripts/setup.sh" realobs
 	"$project/scripts/obs-root.sh" create
 	"$project/scripts/obs-root.sh" build
 	"$project/scripts/obs-root.sh" run python3 /src/tools/realobs/demo.py --build /src/build/obs30 \
-		--work /src/build/demo --screenshot "/src/${screenshot#"$project"/}"
+		--work /src/build/demo --screenshot "/src/${screenshot#"$project"/}" --private-namespace
 fi
 echo "demo: done in $((SECONDS - started)) s"

@@ -15,8 +15,15 @@ for bin in build/fuzz/tools/fuzz/fuzz_*; do
 	[ -z "$filter" ] || [[ "$name" == *"$filter"* ]] || continue
 	corpus="$root/build/fuzz/corpus/$name"
 	mkdir -p "$corpus"
+	# Seeds and a dictionary of a target's own, where its input has a grammar the fuzzer
+	# cannot find on its own (the parser it goes through is not instrumented).
+	flags=() seed_dirs=()
+	seeds="$root/tools/fuzz/seeds/$name"
+	[ ! -d "$seeds" ] || seed_dirs+=("$seeds")
+	[ ! -f "$seeds.dict" ] || flags+=("-dict=$seeds.dict")
 	echo "fuzz: $name for ${seconds}s"
-	if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 "$corpus" \
+	if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 "${flags[@]}" \
+		"$corpus" "${seed_dirs[@]}" \
 		>"build/fuzz/$name.log" 2>&1; then
 		echo "fuzz: $name FAILED (see build/fuzz/$name.log)"
 		tail -40 "build/fuzz/$name.log"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything with warnings as errors and runs the whole
-# test suite: the host tests, then the end-to-end stage in the real OBS 30 (Qt 6), which
-# runs in a Debian 13 root made once and cached (scripts/realobs-test.sh).
+# test suite: the host tests; the fuzz targets, the suite under ASan and UBSan and the
+# threading tests under TSan (scripts/ci-extras.sh); then the end-to-end stage in the real
+# OBS 30 (Qt 6), which runs in a Debian 13 root made once and cached (scripts/realobs-test.sh).
+# Once built, every stage runs even when an earlier one failed; a summary of their times ends
+# the run.
 # Usage: scripts/test.sh [extra ctest arguments]
-# OSTRELO_SKIP_REAL_OBS=1 leaves the real-OBS stage out (and says so).
+# OSTRELO_SKIP_EXTRAS=1 and OSTRELO_SKIP_REAL_OBS=1 leave those stages out (and say so).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -28,9 +31,19 @@ if [ $real_obs = 1 ]; then
 	root_job=$!
 fi
 
+declare -a summary=()
+timed() {
+	local name="$1" started=$SECONDS result=passed
+	shift
+	"$@" || result=FAILED
+	summary+=("$(printf '  %-10s %-7s %5d s' "$name" "$result" $((SECONDS - started)))")
+	[ $result = passed ]
+}
+
 build="$root/build/ci"
 cmake --preset ci >/dev/null
-cmake --build "$build" --parallel "$(nproc)"
+host_build() { cmake --build "$build" --parallel "$(nproc)"; }
+timed build host_build
 
 # One virtual display for every libobs test of the run.
 if [ -z "${DISPLAY:-}" ]; then
@@ -44,7 +57,15 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 status=0
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=$?
+timed ctest ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=1
+
+if [ "${OSTRELO_SKIP_EXTRAS:-0}" = 1 ]; then
+	echo "extras: SKIPPED (OSTRELO_SKIP_EXTRAS=1)"
+else
+	for stage in fuzz asan tsan; do
+		timed "$stage" "$root/scripts/ci-extras.sh" "$stage" || status=1
+	done
+fi
 
 if [ $real_obs = 0 ]; then
 	echo "real OBS: SKIPPED (OSTRELO_SKIP_REAL_OBS=1)"
@@ -56,6 +77,9 @@ elif ! wait "$root_job"; then
 else
 	root_job=
 	cat "$root/build/obs-root-create.log"
-	"$root/scripts/realobs-test.sh" || status=1
+	timed "real OBS" "$root/scripts/realobs-test.sh" || status=1
 fi
+
+echo "test: summary (the OBS root was made alongside the build and the extras)"
+printf '%s\n' "${summary[@]}"
 exit $status

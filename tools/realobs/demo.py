@@ -3,11 +3,16 @@
 OBS starts with the module installed as a user plug-in and the "Ostrelo · Studio" dock
 docked in its window. A scene's image source plays synthetic HUD frames of a match (kills
 rising, players and teams falling, then the end card) with the Vexmoor Stat Reader on it,
-pointed at a live-results endpoint on loopback that prints every update as it arrives. A
+posting to a live-results endpoint on loopback that prints every update as it arrives. A
 screenshot of the OBS window is saved mid-match; OBS is closed with SIGINT and a summary
 printed.
 
-Usage: demo.py --build BUILD_DIR [--obs obs] [--work DIR] [--screenshot PNG]
+With --private-namespace (the process runs in private network and mount namespaces, as
+scripts/demo.sh arranges) the filter keeps its built-in default endpoint, HTTPS on the vendor
+host, and this answers it on loopback (default_endpoint.py). Otherwise the filter's "api_url"
+is pointed at a plain HTTP endpoint on 127.0.0.1.
+
+Usage: demo.py --build BUILD_DIR [--obs obs] [--work DIR] [--screenshot PNG] [--private-namespace]
 """
 
 import argparse
@@ -19,6 +24,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import default_endpoint  # noqa: E402
 import dock_layout  # noqa: E402
 import stage  # noqa: E402
 from live_receiver import LiveReceiver  # noqa: E402
@@ -55,6 +61,11 @@ def main():
     parser.add_argument("--obs", default="obs")
     parser.add_argument("--work", default=None)
     parser.add_argument("--screenshot", default=None, help="where to save the screenshot (PNG)")
+    parser.add_argument(
+        "--private-namespace",
+        action="store_true",
+        help="running in private network and mount namespaces: answer the filter's built-in default endpoint",
+    )
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, "demo"))
@@ -68,8 +79,15 @@ def main():
     os.environ["DISPLAY"] = display.name
     os.environ["QT_QPA_PLATFORM"] = "xcb"
     layout = dock_layout.window_layout(*SCREEN)
-    receiver = LiveReceiver(echo=lambda line: say(f"  receiver {line}")).start()
-    say(f"demo: live-results endpoint {receiver.url}")
+    echo = lambda line: say(f"  receiver {line}")  # noqa: E731
+    filter_settings = {"event_id": EVENT_ID, "token": TOKEN}
+    if args.private_namespace:
+        receiver = default_endpoint.start(build, os.path.join(work, "endpoint"), echo)
+        say(f"demo: live-results endpoint {receiver.url} (the filter's built-in default, answered on loopback)")
+    else:
+        receiver = LiveReceiver(echo=echo).start()
+        filter_settings["api_url"] = receiver.url
+        say(f"demo: live-results endpoint {receiver.url}")
     frames = stage.HudFrames(os.path.join(build, "tools", "hudframes", "ostrelo-hudframes"), os.path.join(work, "frames"))
     obs = ObsSession(os.path.join(work, "home"), display.name, obs=args.obs, window_layout=layout)
     matched = []
@@ -84,9 +102,7 @@ def main():
         ws = obs.ws
         first = frames.in_match(*MATCH[0][:3], plates=MATCH[0][3])
         stage.create_hud_scene(ws, "Ostrelo demo", "Game capture", first)
-        stage.add_stat_reader(
-            ws, "Game capture", "Vexmoor Stat Reader", {"event_id": EVENT_ID, "token": TOKEN, "api_url": receiver.url}
-        )
+        stage.add_stat_reader(ws, "Game capture", "Vexmoor Stat Reader", filter_settings)
         for i, (kills, players, teams, plates) in enumerate(MATCH):
             frame = frames.in_match(kills, players, teams, plates=plates, red_players=players < 20)
             stage.show_frame(ws, "Game capture", frame)
@@ -118,6 +134,7 @@ def main():
     say("demo summary")
     say(f"  OBS {version}; module load line in the log: {'yes' if MODULE_LOADED_LINE in obs.log() else 'no'}")
     say(f"  HUD frames shown: {len(MATCH)} in-match + end card")
+    say(f"  endpoint: {receiver.url}")
     say(f"  updates received: {len(posts)}; in-match frames confirmed by an update: {sum(matched)} of {len(MATCH)}")
     if final is not None:
         say(f"  final result posted: placement {final.body.get('placement')}, kills {final.body.get('kills')}")

@@ -10,6 +10,7 @@ Run on its own: python3 live_receiver.py [--port N]  (prints one line per reques
 
 import argparse
 import json
+import ssl
 import threading
 import time
 from dataclasses import dataclass, field
@@ -40,7 +41,8 @@ class LiveRequest:
 
 
 class LiveReceiver:
-    def __init__(self, host="127.0.0.1", port=0, echo=print):
+    def __init__(self, host="127.0.0.1", port=0, echo=print, tls=None, name=None):
+        """tls: (certificate PEM, key PEM) to answer HTTPS; name: the host name URLs use."""
         self._lock = threading.Condition()
         self._requests = []
         self._updates = 0
@@ -64,12 +66,21 @@ class LiveReceiver:
 
         self._server = ThreadingHTTPServer((host, port), Handler)
         self._server.daemon_threads = True
+        self._scheme = "http"
+        self._name = name
+        if tls is not None:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*tls)
+            self._server.socket = context.wrap_socket(self._server.socket, server_side=True)
+            self._scheme = "https"
         self._thread = threading.Thread(target=self._server.serve_forever, name="live-receiver", daemon=True)
 
     @property
     def url(self):
         host, port = self._server.server_address[:2]
-        return f"http://{host}:{port}{LIVE_PATH}"
+        default_port = 443 if self._scheme == "https" else 80
+        authority = (self._name or host) + ("" if port == default_port else f":{port}")
+        return f"{self._scheme}://{authority}{LIVE_PATH}"
 
     def start(self):
         self._thread.start()
