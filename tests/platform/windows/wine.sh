@@ -45,6 +45,24 @@ run_windows_program() {
 	return "$status"
 }
 
+# Waits (up to two minutes) until no process of the prefix's own setup runs any more: Wine
+# finishes a new prefix in the background (wineboot, wine.inf through rundll32), and registry
+# writes of that setup landing after the test root was added could leave the store without it.
+settle_prefix() {
+	local deadline=$((SECONDS + 120)) busy pid
+	while [ $SECONDS -lt $deadline ]; do
+		busy=0
+		for pid in $(pgrep -f 'wineboot|rundll32|setupapi|winemenubuilder' || true); do
+			if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$1"; then
+				busy=1
+			fi
+		done
+		[ $busy = 1 ] || return 0
+		sleep 0.2
+	done
+	echo "wine.sh: the prefix's setup is still running after two minutes" >&2
+}
+
 command="${1:-}"
 prefix="${2:-}"
 if [ -z "$command" ] || [ -z "$prefix" ]; then
@@ -62,6 +80,7 @@ up)
 	# Kept for five minutes after the last program, so an interrupted run cleans up after itself.
 	"$wineserver" -p300 </dev/null >/dev/null 2>&1
 	"$wine_loader" cmd /c exit </dev/null >/dev/null 2>&1
+	settle_prefix "$prefix"
 	if [ $# -eq 2 ]; then
 		run_windows_program "$2" "$(windows_path "$1")"
 	fi
