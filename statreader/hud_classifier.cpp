@@ -199,13 +199,13 @@ GrayImage classifierImage(const FrameView &frame, int32_t factor)
 	return image;
 }
 
-ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored, int32_t frameHeight, int32_t factor)
+ScaledTemplate scaleTemplate(const HudTemplateDef &def, const uint8_t *stored, int32_t frameHeight, int32_t factor)
 {
 	// 1079, not 1080: the sizes at 1080 lines were measured that way, and the scale must match.
 	const float s = float(frameHeight) / 1079.f / float(std::max(factor, 1));
 	ScaledTemplate t;
-	t.width = int32_t(std::llroundf(float(spec.width1080) * s));
-	t.height = int32_t(std::llroundf(float(spec.height1080) * s));
+	t.width = int32_t(std::llroundf(float(def.width1080) * s));
+	t.height = int32_t(std::llroundf(float(def.height1080) * s));
 	if (t.width < 9)
 		t.width = 8;
 	if (t.height < 7)
@@ -213,14 +213,14 @@ ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored,
 	t.pixels.resize(size_t(t.width) * size_t(t.height));
 	std::vector<int32_t> srcCols(size_t(t.width));
 	for (int32_t j = 0; j < t.width; ++j) {
-		const int32_t c = int32_t((float(j) + 0.5f) * float(spec.storedWidth) / float(t.width));
-		srcCols[size_t(j)] = std::clamp(c, 0, spec.storedWidth - 1);
+		const int32_t c = int32_t((float(j) + 0.5f) * float(def.storedWidth) / float(t.width));
+		srcCols[size_t(j)] = std::clamp(c, 0, def.storedWidth - 1);
 	}
 	int64_t sum = 0, squares = 0;
 	for (int32_t i = 0; i < t.height; ++i) {
-		int32_t r = int32_t((float(i) + 0.5f) * float(spec.storedHeight) / float(t.height));
-		r = std::clamp(r, 0, spec.storedHeight - 1);
-		const uint8_t *src = stored + size_t(r) * size_t(spec.storedWidth);
+		int32_t r = int32_t((float(i) + 0.5f) * float(def.storedHeight) / float(t.height));
+		r = std::clamp(r, 0, def.storedHeight - 1);
+		const uint8_t *src = stored + size_t(r) * size_t(def.storedWidth);
 		uint8_t *dst = t.pixels.data() + size_t(i) * size_t(t.width);
 		for (int32_t j = 0; j < t.width; ++j) {
 			const uint8_t v = src[srcCols[size_t(j)]];
@@ -320,13 +320,12 @@ float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x
 	return normalisedCorrelation(crossSum(image, tpl, x, y), sumV, squaresV, tpl);
 }
 
-SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl,
-			  const HudTemplateSpec &spec)
+SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl, const HudTemplateDef &def)
 {
 	SearchWindow w;
-	w.cx = roundToInt(float(imageWidth) * spec.x, INT32_MIN, INT32_MAX);
-	w.cy = roundToInt(float(imageHeight) * spec.y, INT32_MIN, INT32_MAX);
-	w.r = std::max(roundToInt(float(imageWidth) * spec.radius, INT32_MIN, INT32_MAX), 4);
+	w.cx = roundToInt(float(imageWidth) * def.x, INT32_MIN, INT32_MAX);
+	w.cy = roundToInt(float(imageHeight) * def.y, INT32_MIN, INT32_MAX);
+	w.r = std::max(roundToInt(float(imageWidth) * def.radius, INT32_MIN, INT32_MAX), 4);
 	// Positions where the template does not fit score -1 and can never be the best, so the
 	// walk skips them while keeping to its grid of even steps.
 	w.yFirst = firstOnStepAtLeast(int64_t(w.cy) - w.r / 2, 0);
@@ -342,9 +341,9 @@ SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledT
 	return w;
 }
 
-float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateSpec &spec)
+float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateDef &def)
 {
-	const SearchWindow w = searchWindow(image.width, image.height, tpl, spec);
+	const SearchWindow w = searchWindow(image.width, image.height, tpl, def);
 	const WindowSums sums(image, w.reads);
 	const auto correlation = [&](int64_t x, int64_t y) {
 		if (!fits(image, tpl, x, y))
@@ -396,8 +395,8 @@ float HudEvidence::score(HudTemplateId id)
 	std::optional<float> &cached = scores_[size_t(id)];
 	if (cached)
 		return *cached;
-	const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
-	if (spec.onlyWithoutHud && hudPresent()) {
+	const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
+	if (def.onlyWithoutHud && hudPresent()) {
 		cached = -1.f;
 		return *cached;
 	}
@@ -407,9 +406,9 @@ float HudEvidence::score(HudTemplateId id)
 		factor_ = classifierFactor(frame_.height);
 		image_ = GrayImage(frame_.width / factor_, frame_.height / factor_);
 	}
-	const ScaledTemplate tpl = scaleTemplate(spec, kHudTemplatePixels[size_t(id)].pixels, frame_.height, factor_);
-	reduceInto(frame_, factor_, image_, searchWindow(image_.width, image_.height, tpl, spec).reads);
-	cached = templateScore(image_, tpl, spec);
+	const ScaledTemplate tpl = scaleTemplate(def, kHudTemplatePixels[size_t(id)].pixels, frame_.height, factor_);
+	reduceInto(frame_, factor_, image_, searchWindow(image_.width, image_.height, tpl, def).reads);
+	cached = templateScore(image_, tpl, def);
 	return *cached;
 }
 

@@ -78,7 +78,7 @@ struct ScaledTemplate {
 	int64_t sum = 0;    // S_t
 	float energy = 0.f; // E_t = sum of t^2 - S_t^2 / N
 };
-ScaledTemplate scaleTemplate(const HudTemplateSpec &spec, const uint8_t *stored, int32_t frameHeight, int32_t factor);
+ScaledTemplate scaleTemplate(const HudTemplateDef &def, const uint8_t *stored, int32_t frameHeight, int32_t factor);
 
 // Normalised cross-correlation with the template's top-left corner at (x, y); -1 when it
 // does not fit or either side is flat.
@@ -92,10 +92,10 @@ struct SearchWindow {
 	PixelBox reads;
 };
 SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl,
-			  const HudTemplateSpec &spec);
+			  const HudTemplateDef &def);
 // Best correlation around the template's expected corner: a coarse search in steps of 2,
 // then the nine positions around the best.
-float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateSpec &spec);
+float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateDef &def);
 
 // What the decision looks at, measured on demand: the full-resolution measures, the
 // classifier image and the template scores are each computed once, and only when a rule

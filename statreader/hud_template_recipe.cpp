@@ -34,11 +34,10 @@ std::vector<Span> areaSpans(int32_t inSize, int32_t outSize)
 
 } // namespace
 
-TemplateBox defaultTemplateBox(const HudTemplateSpec &spec)
+TemplateBox defaultTemplateBox(const HudTemplateDef &def)
 {
-	return TemplateBox{int32_t(std::lroundf(spec.x * float(kTemplateScreenWidth))),
-			   int32_t(std::lroundf(spec.y * float(kTemplateScreenHeight))), spec.width1080,
-			   spec.height1080};
+	return TemplateBox{int32_t(std::lroundf(def.x * float(kTemplateScreenWidth))),
+			   int32_t(std::lroundf(def.y * float(kTemplateScreenHeight))), def.width1080, def.height1080};
 }
 
 std::vector<uint8_t> cutTemplate(const uint8_t *rgba, int32_t width, int32_t height, uint32_t lineSize,

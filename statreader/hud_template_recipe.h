@@ -26,7 +26,7 @@ struct TemplateBox {
 
 // Where the element of a template sits on a 1920 x 1080 screen: its expected top-left corner
 // and its size at 1080 lines.
-TemplateBox defaultTemplateBox(const HudTemplateSpec &spec);
+TemplateBox defaultTemplateBox(const HudTemplateDef &def);
 
 // Crops the box out of an RGBA frame, turns it grey as luma (77 R + 150 G + 29 B) >> 8 and
 // reduces it to outWidth x outHeight by area averaging (each output pixel is the mean of the

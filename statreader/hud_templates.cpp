@@ -54,7 +54,7 @@ const uint8_t kAfterAction1[96 * 11] = {
 	192, 34, 27, 27, 37,195,212,111, 27, 52,165,226,238,211,127, 32, 27, 27, 27, 92,212,193, 35, 27,
 	 27, 27,178,212,115, 27, 27, 50,160,224,238,208,121, 31, 27, 33,197,212, 92, 27, 27,120,212,212,
 };
-static_assert(sizeof kAfterAction1 == size_t(kHudTemplateSpecs[0].storedWidth) * size_t(kHudTemplateSpecs[0].storedHeight), "stored size changed: regenerate");
+static_assert(sizeof kAfterAction1 == size_t(kHudTemplateDefs[0].storedWidth) * size_t(kHudTemplateDefs[0].storedHeight), "stored size changed: regenerate");
 
 // after-action-2 (stand-in): after-action.png 200,212 180x88
 const uint8_t kAfterAction2[64 * 31] = {
@@ -152,7 +152,7 @@ const uint8_t kAfterAction2[64 * 31] = {
 	 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47,
 	 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47, 47,
 };
-static_assert(sizeof kAfterAction2 == size_t(kHudTemplateSpecs[1].storedWidth) * size_t(kHudTemplateSpecs[1].storedHeight), "stored size changed: regenerate");
+static_assert(sizeof kAfterAction2 == size_t(kHudTemplateDefs[1].storedWidth) * size_t(kHudTemplateDefs[1].storedHeight), "stored size changed: regenerate");
 
 // spectating-1 (stand-in): spectating.png 885,149 150x26
 const uint8_t kSpectating1[80 * 14] = {
@@ -213,7 +213,7 @@ const uint8_t kSpectating1[80 * 14] = {
 	 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41,
 	 41, 41, 41, 41, 41, 41, 41, 41,
 };
-static_assert(sizeof kSpectating1 == size_t(kHudTemplateSpecs[2].storedWidth) * size_t(kHudTemplateSpecs[2].storedHeight), "stored size changed: regenerate");
+static_assert(sizeof kSpectating1 == size_t(kHudTemplateDefs[2].storedWidth) * size_t(kHudTemplateDefs[2].storedHeight), "stored size changed: regenerate");
 
 // spectating-2 (stand-in): spectating.png 808,1044 310x23
 const uint8_t kSpectating2[80 * 8] = {
@@ -250,7 +250,7 @@ const uint8_t kSpectating2[80 * 8] = {
 	 20,189,170, 20, 20, 20, 42,243,243,243,206,147,221, 26, 20,155,216, 23,159,205, 20, 20,160,243,
 	243,243,116,186,174, 21,180,207,
 };
-static_assert(sizeof kSpectating2 == size_t(kHudTemplateSpecs[3].storedWidth) * size_t(kHudTemplateSpecs[3].storedHeight), "stored size changed: regenerate");
+static_assert(sizeof kSpectating2 == size_t(kHudTemplateDefs[3].storedWidth) * size_t(kHudTemplateDefs[3].storedHeight), "stored size changed: regenerate");
 
 // menu (stand-in): menu.png 150,851 551x75
 const uint8_t kMenu[96 * 13] = {
@@ -307,7 +307,7 @@ const uint8_t kMenu[96 * 13] = {
 	231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,
 	231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,231,
 };
-static_assert(sizeof kMenu == size_t(kHudTemplateSpecs[4].storedWidth) * size_t(kHudTemplateSpecs[4].storedHeight), "stored size changed: regenerate");
+static_assert(sizeof kMenu == size_t(kHudTemplateDefs[4].storedWidth) * size_t(kHudTemplateDefs[4].storedHeight), "stored size changed: regenerate");
 
 // placement (stand-in): placement.png 430,471 830x160
 const uint8_t kPlacement[96 * 19] = {
@@ -388,7 +388,7 @@ const uint8_t kPlacement[96 * 19] = {
 	 85,162, 91,126,117,100,154, 57,166,164,163,124,117,134, 48,119,160, 46, 46,148,101, 44, 44, 43,
 	 43, 42, 42, 42, 41, 41, 40, 39, 39, 39, 38, 38, 37, 37, 36, 36, 36, 35, 35, 34, 34, 33, 33, 32,
 };
-static_assert(sizeof kPlacement == size_t(kHudTemplateSpecs[5].storedWidth) * size_t(kHudTemplateSpecs[5].storedHeight), "stored size changed: regenerate");
+static_assert(sizeof kPlacement == size_t(kHudTemplateDefs[5].storedWidth) * size_t(kHudTemplateDefs[5].storedHeight), "stored size changed: regenerate");
 
 } // namespace
 

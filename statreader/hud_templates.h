@@ -20,7 +20,7 @@ enum HudTemplateId : int {
 	kHudTemplateCount = 6,
 };
 
-struct HudTemplateSpec {
+struct HudTemplateDef {
 	const char *name;                  // the tool's name for it, e.g. "after-action-1"
 	int32_t storedWidth, storedHeight; // size of the stored table
 	int32_t width1080, height1080;     // size of the element on a 1080-line frame
@@ -29,7 +29,7 @@ struct HudTemplateSpec {
 	bool onlyWithoutHud;               // scored only when the live-match HUD is not on screen
 };
 
-inline constexpr std::array<HudTemplateSpec, kHudTemplateCount> kHudTemplateSpecs = {{
+inline constexpr std::array<HudTemplateDef, kHudTemplateCount> kHudTemplateDefs = {{
 	{"after-action-1", 96, 11, 334, 40, 0.047f, 0.046f, 0.03f, true},
 	{"after-action-2", 64, 31, 180, 88, 0.104f, 0.196f, 0.04f, true},
 	{"spectating-1", 80, 14, 150, 26, 0.461f, 0.138f, 0.05f, false},

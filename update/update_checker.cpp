@@ -104,7 +104,7 @@ void promptForUpdate(const UpdateManifest &manifest)
 		return;
 
 	enum { kUpdate, kLater, kSkip };
-	MessageBoxSpec box;
+	MessageBoxContent box;
 	box.icon = QMessageBox::Information;
 	box.title = QStringLiteral("Ostrelo");
 	box.text = QStringLiteral("Ostrelo update available v%1").arg(version);

@@ -12,21 +12,21 @@ namespace {
 std::mutex g_handlerMutex;
 MessageBoxHandler g_handler;
 
-MessageBoxAnswer runDialog(const MessageBoxSpec &spec)
+MessageBoxAnswer runDialog(const MessageBoxContent &content)
 {
-	QMessageBox box(spec.icon, spec.title, spec.text, QMessageBox::NoButton, spec.parent);
-	if (!spec.informativeText.isEmpty())
-		box.setInformativeText(spec.informativeText);
+	QMessageBox box(content.icon, content.title, content.text, QMessageBox::NoButton, content.parent);
+	if (!content.informativeText.isEmpty())
+		box.setInformativeText(content.informativeText);
 	QList<QPushButton *> custom;
-	if (spec.customButtons.isEmpty()) {
-		box.setStandardButtons(spec.standardButtons);
-		if (spec.defaultStandardButton != QMessageBox::NoButton)
-			box.setDefaultButton(spec.defaultStandardButton);
+	if (content.customButtons.isEmpty()) {
+		box.setStandardButtons(content.standardButtons);
+		if (content.defaultStandardButton != QMessageBox::NoButton)
+			box.setDefaultButton(content.defaultStandardButton);
 	} else {
-		for (const MessageBoxButton &b : spec.customButtons)
+		for (const MessageBoxButton &b : content.customButtons)
 			custom.append(box.addButton(b.text, b.role));
-		if (spec.defaultCustomButton >= 0 && spec.defaultCustomButton < custom.size())
-			box.setDefaultButton(custom[spec.defaultCustomButton]);
+		if (content.defaultCustomButton >= 0 && content.defaultCustomButton < custom.size())
+			box.setDefaultButton(custom[content.defaultCustomButton]);
 	}
 	box.exec();
 	MessageBoxAnswer answer;
@@ -41,15 +41,15 @@ MessageBoxAnswer runDialog(const MessageBoxSpec &spec)
 	return answer;
 }
 
-MessageBoxSpec okBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+MessageBoxContent okBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 {
-	MessageBoxSpec spec;
-	spec.icon = icon;
-	spec.title = QStringLiteral("Ostrelo");
-	spec.text = text;
-	spec.parent = parent;
-	spec.standardButtons = QMessageBox::Ok;
-	return spec;
+	MessageBoxContent content;
+	content.icon = icon;
+	content.title = QStringLiteral("Ostrelo");
+	content.text = text;
+	content.parent = parent;
+	content.standardButtons = QMessageBox::Ok;
+	return content;
 }
 
 } // namespace
@@ -60,14 +60,14 @@ void setMessageBoxHandler(MessageBoxHandler handler)
 	g_handler = std::move(handler);
 }
 
-MessageBoxAnswer execMessageBox(const MessageBoxSpec &spec)
+MessageBoxAnswer execMessageBox(const MessageBoxContent &content)
 {
 	MessageBoxHandler handler;
 	{
 		std::lock_guard lock(g_handlerMutex);
 		handler = g_handler;
 	}
-	return handler ? handler(spec) : runDialog(spec);
+	return handler ? handler(content) : runDialog(content);
 }
 
 void showWarning(QWidget *parent, const QString &text)
@@ -82,13 +82,13 @@ void showInformation(QWidget *parent, const QString &text)
 
 bool askYesNo(QWidget *parent, const QString &title, const QString &text)
 {
-	MessageBoxSpec spec;
-	spec.icon = QMessageBox::Question;
-	spec.title = title;
-	spec.text = text;
-	spec.parent = parent;
-	spec.standardButtons = QMessageBox::Yes | QMessageBox::No;
-	return execMessageBox(spec).standard == QMessageBox::Yes;
+	MessageBoxContent content;
+	content.icon = QMessageBox::Question;
+	content.title = title;
+	content.text = text;
+	content.parent = parent;
+	content.standardButtons = QMessageBox::Yes | QMessageBox::No;
+	return execMessageBox(content).standard == QMessageBox::Yes;
 }
 
 } // namespace ostrelo

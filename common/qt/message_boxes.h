@@ -17,7 +17,7 @@ struct MessageBoxButton {
 	QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
 };
 
-struct MessageBoxSpec {
+struct MessageBoxContent {
 	QMessageBox::Icon icon = QMessageBox::NoIcon;
 	QString title;
 	QString text;
@@ -37,7 +37,7 @@ struct MessageBoxAnswer {
 	int customIndex = -1;
 };
 
-MessageBoxAnswer execMessageBox(const MessageBoxSpec &spec);
+MessageBoxAnswer execMessageBox(const MessageBoxContent &content);
 
 // The boxes the product shows: title "Ostrelo", one OK button.
 void showWarning(QWidget *parent, const QString &text);
@@ -46,7 +46,7 @@ void showInformation(QWidget *parent, const QString &text);
 bool askYesNo(QWidget *parent, const QString &title, const QString &text);
 
 // Tests replace the modal dialog with an answering function; an empty function restores it.
-using MessageBoxHandler = std::function<MessageBoxAnswer(const MessageBoxSpec &)>;
+using MessageBoxHandler = std::function<MessageBoxAnswer(const MessageBoxContent &)>;
 void setMessageBoxHandler(MessageBoxHandler handler);
 
 } // namespace ostrelo

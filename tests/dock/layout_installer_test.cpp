@@ -270,9 +270,9 @@ TEST_F(Installer, FailuresReportAndLeaveNoReferenceBehind)
 
 TEST_F(Installer, InstallCollectionTellsTheUser)
 {
-	QList<MessageBoxSpec> boxes;
-	setMessageBoxHandler([&](const MessageBoxSpec &spec) {
-		boxes.append(spec);
+	QList<MessageBoxContent> boxes;
+	setMessageBoxHandler([&](const MessageBoxContent &content) {
+		boxes.append(content);
 		return MessageBoxAnswer{QMessageBox::Ok, -1};
 	});
 	EXPECT_TRUE(installCollection(nullptr, json(R"({"ostrelo":{"canvas":"1080x1920"},

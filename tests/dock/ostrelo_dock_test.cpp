@@ -59,7 +59,7 @@ class OstreloDockTest : public QObject {
 
 	std::shared_ptr<test::FakeFrontend> frontend;
 	test::LoopbackServer *server = nullptr;
-	QList<MessageBoxSpec> boxes;
+	QList<MessageBoxContent> boxes;
 	bool answerYes = true;
 	QTemporaryDir settingsDir;
 	Display *display = nullptr;
@@ -91,9 +91,9 @@ private slots:
 		obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
 		obs_set_nix_platform_display(display);
 		QVERIFY(obs_startup("en-US", nullptr, nullptr));
-		setMessageBoxHandler([this](const MessageBoxSpec &spec) {
-			boxes.append(spec);
-			const bool question = spec.standardButtons.testFlag(QMessageBox::Yes);
+		setMessageBoxHandler([this](const MessageBoxContent &content) {
+			boxes.append(content);
+			const bool question = content.standardButtons.testFlag(QMessageBox::Yes);
 			return MessageBoxAnswer{
 				question ? (answerYes ? QMessageBox::Yes : QMessageBox::No) : QMessageBox::Ok, -1};
 		});

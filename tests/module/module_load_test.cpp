@@ -122,10 +122,11 @@ TEST(ModuleLoad, FilterLivesOnARealSource)
 	obs_source_update(filter, update);
 	// Video filters take their updates on the graphics thread's next tick.
 	obs_set_output_source(0, source);
-	EXPECT_TRUE(test::waitFor(
-		[&] { return f->shared.with([](StatReaderState &s) { return s.config.eventId == 40; }); },
-		std::chrono::seconds(5)));
-	EXPECT_EQ(f->shared.with([](StatReaderState &s) { return s.gameNo; }), 1) << "an event never seen starts at game 1";
+	EXPECT_TRUE(
+		test::waitFor([&] { return f->shared.with([](StatReaderState &s) { return s.config.eventId == 40; }); },
+			      std::chrono::seconds(5)));
+	EXPECT_EQ(f->shared.with([](StatReaderState &s) { return s.gameNo; }), 1)
+		<< "an event never seen starts at game 1";
 
 	// The stored settings keep what the user wrote; clamps apply only in memory.
 	OBSDataAutoRelease now = obs_source_get_settings(filter);

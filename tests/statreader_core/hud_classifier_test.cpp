@@ -334,15 +334,15 @@ TEST(HudTemplates, ScaledSizesFollowTheFrameHeight)
 	for (const auto &c : cases) {
 		for (int id = 0; id < kHudTemplateCount; ++id) {
 			const ScaledTemplate t =
-				scaleTemplate(kHudTemplateSpecs[size_t(id)], kHudTemplatePixels[size_t(id)].pixels,
+				scaleTemplate(kHudTemplateDefs[size_t(id)], kHudTemplatePixels[size_t(id)].pixels,
 					      c.height, classifierFactor(c.height));
-			EXPECT_EQ(t.width, c.sizes[id].w) << kHudTemplateSpecs[size_t(id)].name << " at " << c.height;
-			EXPECT_EQ(t.height, c.sizes[id].h) << kHudTemplateSpecs[size_t(id)].name << " at " << c.height;
+			EXPECT_EQ(t.width, c.sizes[id].w) << kHudTemplateDefs[size_t(id)].name << " at " << c.height;
+			EXPECT_EQ(t.height, c.sizes[id].h) << kHudTemplateDefs[size_t(id)].name << " at " << c.height;
 			EXPECT_EQ(t.pixels.size(), size_t(t.width) * size_t(t.height));
 		}
 	}
 	// Heights below 9 x 7 stay at 8 x 6, never at the computed 1 or 2.
-	const HudTemplateSpec tiny{"tiny", 4, 4, 20, 20, 0.5f, 0.5f, 0.05f, false};
+	const HudTemplateDef tiny{"tiny", 4, 4, 20, 20, 0.5f, 0.5f, 0.05f, false};
 	const uint8_t px[16] = {};
 	const ScaledTemplate t = scaleTemplate(tiny, px, 270, 1);
 	EXPECT_EQ(t.width, 8);
@@ -353,8 +353,8 @@ TEST(HudTemplates, NearestSamplingAtPixelCentres)
 {
 	// A 4 x 3 table scaled to 8 x 6 doubles every pixel; to its own size it is unchanged.
 	const uint8_t stored[12] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110};
-	const HudTemplateSpec spec{"t", 4, 3, 8, 6, 0.5f, 0.5f, 0.05f, false};
-	const ScaledTemplate t = scaleTemplate(spec, stored, 1079, 1);
+	const HudTemplateDef def{"t", 4, 3, 8, 6, 0.5f, 0.5f, 0.05f, false};
+	const ScaledTemplate t = scaleTemplate(def, stored, 1079, 1);
 	ASSERT_EQ(t.width, 8);
 	ASSERT_EQ(t.height, 6);
 	for (int32_t i = 0; i < 6; ++i)
@@ -368,7 +368,7 @@ TEST(HudTemplates, NearestSamplingAtPixelCentres)
 	EXPECT_NEAR(t.energy, sq - double(t.sum) * t.sum / 48.0, 0.01);
 
 	// 4 -> 9 columns: column j takes stored column trunc((j + 0.5) * 4 / 9).
-	const HudTemplateSpec wide{"t", 4, 3, 27, 21, 0.5f, 0.5f, 0.05f, false};
+	const HudTemplateDef wide{"t", 4, 3, 27, 21, 0.5f, 0.5f, 0.05f, false};
 	const ScaledTemplate w3 = scaleTemplate(wide, stored, 1079 / 3 + 1, 1);
 	ASSERT_EQ(w3.width, 9);
 	ASSERT_EQ(w3.height, 7);
@@ -381,10 +381,10 @@ TEST(HudTemplates, CorrelationIsOneWhereTheTemplateWasPlaced)
 	// Each built-in template, pasted into a noisy 1080p classifier image on the coarse grid
 	// of its search (cx - r + 2i, cy - r/2 + 2j), scores 1; inverted, it scores -1 there.
 	for (int id = 0; id < kHudTemplateCount; ++id) {
-		const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
-		const ScaledTemplate t = scaleTemplate(spec, kHudTemplatePixels[size_t(id)].pixels, 1080, 4);
-		const int32_t cx = int32_t(std::lroundf(480.f * spec.x)), cy = int32_t(std::lroundf(270.f * spec.y));
-		const int32_t r = std::max(4, int32_t(std::lroundf(480.f * spec.radius)));
+		const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
+		const ScaledTemplate t = scaleTemplate(def, kHudTemplatePixels[size_t(id)].pixels, 1080, 4);
+		const int32_t cx = int32_t(std::lroundf(480.f * def.x)), cy = int32_t(std::lroundf(270.f * def.y));
+		const int32_t r = std::max(4, int32_t(std::lroundf(480.f * def.radius)));
 		const struct {
 			int32_t x, y;
 			bool inverted;
@@ -396,14 +396,14 @@ TEST(HudTemplates, CorrelationIsOneWhereTheTemplateWasPlaced)
 		for (const auto &c : cases) {
 			GrayImage img = noiseImage(480, 270);
 			const int32_t x = c.x, y = c.y;
-			ASSERT_TRUE(x >= 0 && y >= 0 && x + t.width <= 480 && y + t.height <= 270) << spec.name;
+			ASSERT_TRUE(x >= 0 && y >= 0 && x + t.width <= 480 && y + t.height <= 270) << def.name;
 			paste(img, t, x, y, c.inverted);
-			EXPECT_NEAR(correlationAt(img, t, x, y), c.inverted ? -1.f : 1.f, 1e-4f) << spec.name;
-			const float s = templateScore(img, t, spec);
+			EXPECT_NEAR(correlationAt(img, t, x, y), c.inverted ? -1.f : 1.f, 1e-4f) << def.name;
+			const float s = templateScore(img, t, def);
 			if (c.inverted) {
-				EXPECT_LT(s, 0.6f) << spec.name;
+				EXPECT_LT(s, 0.6f) << def.name;
 			} else {
-				EXPECT_NEAR(s, 1.f, 1e-4f) << spec.name << " at " << x << "," << y;
+				EXPECT_NEAR(s, 1.f, 1e-4f) << def.name << " at " << x << "," << y;
 			}
 		}
 	}
@@ -413,9 +413,9 @@ TEST(HudTemplates, FineSearchReachesTheOddPositions)
 {
 	// A smooth blob still correlates well one pixel off, so the coarse search lands next to
 	// it and the fine search finds it exactly, whichever way it is off the grid.
-	HudTemplateSpec spec{"blob", 24, 12, 24, 12, 0.5f, 0.5f, 0.05f, false};
+	HudTemplateDef def{"blob", 24, 12, 24, 12, 0.5f, 0.5f, 0.05f, false};
 	const std::vector<uint8_t> stored = smoothBlob(24, 12);
-	const ScaledTemplate t = scaleTemplate(spec, stored.data(), 1079, 1);
+	const ScaledTemplate t = scaleTemplate(def, stored.data(), 1079, 1);
 	ASSERT_EQ(t.width, 24);
 	ASSERT_EQ(t.height, 12);
 	const int32_t cx = 240, cy = 135, r = 24; // coarse grid: x = 216 + 2i, y = 123 + 2j
@@ -424,14 +424,14 @@ TEST(HudTemplates, FineSearchReachesTheOddPositions)
 			GrayImage img = noiseImage(480, 270);
 			const int32_t x = cx - r + 10 + dx, y = cy - r / 2 + 6 + dy;
 			paste(img, t, x, y);
-			EXPECT_NEAR(templateScore(img, t, spec), 1.f, 1e-4f) << dx << "," << dy;
+			EXPECT_NEAR(templateScore(img, t, def), 1.f, 1e-4f) << dx << "," << dy;
 		}
 }
 
 TEST(HudTemplates, PositionsOutsideTheImageOrFlatScoreMinusOne)
 {
-	const HudTemplateSpec &spec = kHudTemplateSpecs[kTemplateMenu];
-	const ScaledTemplate t = scaleTemplate(spec, kHudTemplatePixels[kTemplateMenu].pixels, 1080, 4);
+	const HudTemplateDef &def = kHudTemplateDefs[kTemplateMenu];
+	const ScaledTemplate t = scaleTemplate(def, kHudTemplatePixels[kTemplateMenu].pixels, 1080, 4);
 	const GrayImage img = noiseImage(480, 270);
 	EXPECT_EQ(correlationAt(img, t, -1, 10), -1.f);
 	EXPECT_EQ(correlationAt(img, t, 10, -1), -1.f);
@@ -440,7 +440,7 @@ TEST(HudTemplates, PositionsOutsideTheImageOrFlatScoreMinusOne)
 	EXPECT_GT(correlationAt(img, t, 480 - t.width, 270 - t.height), -1.f);
 	const GrayImage flat(480, 270, 128);
 	EXPECT_EQ(correlationAt(flat, t, 10, 10), -1.f);
-	EXPECT_EQ(templateScore(flat, t, spec), -1.f);
+	EXPECT_EQ(templateScore(flat, t, def), -1.f);
 	// A flat template never correlates.
 	ScaledTemplate blank = t;
 	std::fill(blank.pixels.begin(), blank.pixels.end(), 7);
@@ -449,16 +449,16 @@ TEST(HudTemplates, PositionsOutsideTheImageOrFlatScoreMinusOne)
 	EXPECT_EQ(correlationAt(img, blank, 10, 10), -1.f);
 	// An image smaller than the template.
 	const GrayImage tiny = noiseImage(20, 20);
-	EXPECT_EQ(templateScore(tiny, t, spec), -1.f);
+	EXPECT_EQ(templateScore(tiny, t, def), -1.f);
 }
 
 TEST(HudTemplates, SearchWindowIsBounded)
 {
 	// A smooth blob where the second after-action template is searched: found anywhere in
 	// the coarse window and one step beyond it, not two steps beyond.
-	const HudTemplateSpec spec{"blob", 45, 22, 45, 22, 0.104f, 0.196f, 0.04f, false};
+	const HudTemplateDef def{"blob", 45, 22, 45, 22, 0.104f, 0.196f, 0.04f, false};
 	const std::vector<uint8_t> stored = smoothBlob(45, 22);
-	const ScaledTemplate t = scaleTemplate(spec, stored.data(), 1079, 1);
+	const ScaledTemplate t = scaleTemplate(def, stored.data(), 1079, 1);
 	ASSERT_EQ(t.width, 45);
 	const int32_t cx = 50, cy = 53, r = 19; // lroundf(480 * 0.104), lroundf(270 * 0.196), lroundf(480 * 0.04)
 	const struct {
@@ -474,7 +474,7 @@ TEST(HudTemplates, SearchWindowIsBounded)
 	for (const auto &c : cases) {
 		GrayImage img = noiseImage(480, 270);
 		paste(img, t, c.x, c.y);
-		const float s = templateScore(img, t, spec);
+		const float s = templateScore(img, t, def);
 		if (c.found) {
 			EXPECT_GT(s, 0.999f) << c.x << "," << c.y;
 		} else {
@@ -528,7 +528,7 @@ TEST(HudClassifier, UniformFramesAreUnknownUnlessBright)
 			TestFrame f(w, h, c.c);
 			HudEvidence e(f.view());
 			for (int id = 0; id < kHudTemplateCount; ++id)
-				EXPECT_EQ(e.score(HudTemplateId(id)), -1.f) << kHudTemplateSpecs[size_t(id)].name;
+				EXPECT_EQ(e.score(HudTemplateId(id)), -1.f) << kHudTemplateDefs[size_t(id)].name;
 			EXPECT_EQ(f.classify(), c.expect)
 				<< int(c.c.r) << "," << int(c.c.g) << "," << int(c.c.b) << " at " << h;
 		}
@@ -706,10 +706,10 @@ TEST(HudEvidence, WindowedReductionScoresLikeTheWholeImage)
 		HudEvidence e(f.view());
 		ASSERT_FALSE(e.hudPresent());
 		for (int id = 0; id < kHudTemplateCount; ++id) {
-			const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
-			const ScaledTemplate t = scaleTemplate(spec, kHudTemplatePixels[size_t(id)].pixels, h, d);
-			EXPECT_EQ(e.score(HudTemplateId(id)), templateScore(whole, t, spec))
-				<< spec.name << " at " << w << "x" << h;
+			const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
+			const ScaledTemplate t = scaleTemplate(def, kHudTemplatePixels[size_t(id)].pixels, h, d);
+			EXPECT_EQ(e.score(HudTemplateId(id)), templateScore(whole, t, def))
+				<< def.name << " at " << w << "x" << h;
 		}
 	}
 }

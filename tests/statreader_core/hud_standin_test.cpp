@@ -64,15 +64,15 @@ TEST(HudStandIns, TablesAreCutFromTheCommittedScreens)
 		ASSERT_EQ(image.width(), kTemplateScreenWidth) << s.file;
 		ASSERT_EQ(image.height(), kTemplateScreenHeight) << s.file;
 		for (HudTemplateId id : s.templates) {
-			const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
+			const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
 			const HudTemplatePixels &table = kHudTemplatePixels[size_t(id)];
-			ASSERT_EQ(table.size, size_t(spec.storedWidth) * size_t(spec.storedHeight)) << spec.name;
+			ASSERT_EQ(table.size, size_t(def.storedWidth) * size_t(def.storedHeight)) << def.name;
 			if (!table.standIn)
 				continue;
 			const std::vector<uint8_t> cut = cutTemplate(
 				image.constBits(), image.width(), image.height(), uint32_t(image.bytesPerLine()),
-				defaultTemplateBox(spec), spec.storedWidth, spec.storedHeight);
-			EXPECT_EQ(cut, std::vector<uint8_t>(table.pixels, table.pixels + table.size)) << spec.name;
+				defaultTemplateBox(def), def.storedWidth, def.storedHeight);
+			EXPECT_EQ(cut, std::vector<uint8_t>(table.pixels, table.pixels + table.size)) << def.name;
 		}
 	}
 }
@@ -94,9 +94,9 @@ TEST(HudStandIns, EachScreenIsItsStateAt1080And720)
 			for (HudTemplateId id : s.templates) {
 				const float score = e.score(id);
 				std::printf("%s at %d lines: %s scores %.3f\n", s.file, image.height(),
-					    kHudTemplateSpecs[size_t(id)].name, double(score));
+					    kHudTemplateDefs[size_t(id)].name, double(score));
 				if (image.height() == 1080) {
-					EXPECT_GT(score, 0.7f) << kHudTemplateSpecs[size_t(id)].name;
+					EXPECT_GT(score, 0.7f) << kHudTemplateDefs[size_t(id)].name;
 				}
 			}
 		}

@@ -15,8 +15,8 @@ TEST(HudTemplateRecipe, DefaultBoxesAreTheExpectedPlacesAt1080)
 		{808, 1044, 310, 23}, {150, 851, 551, 75}, {430, 471, 830, 160},
 	};
 	for (int id = 0; id < kHudTemplateCount; ++id) {
-		const TemplateBox b = defaultTemplateBox(kHudTemplateSpecs[size_t(id)]);
-		EXPECT_EQ(b, expect[id]) << kHudTemplateSpecs[size_t(id)].name << ": " << b.x << "," << b.y;
+		const TemplateBox b = defaultTemplateBox(kHudTemplateDefs[size_t(id)]);
+		EXPECT_EQ(b, expect[id]) << kHudTemplateDefs[size_t(id)].name << ": " << b.x << "," << b.y;
 		EXPECT_LE(b.x + b.w, kTemplateScreenWidth);
 		EXPECT_LE(b.y + b.h, kTemplateScreenHeight);
 	}

@@ -161,7 +161,7 @@ private:
 	test::TestHttpsServer server_;
 	QByteArray installer_;
 
-	QList<MessageBoxSpec> boxes_;
+	QList<MessageBoxContent> boxes_;
 	int answer_ = kLater;
 	QStringList launched_;
 	bool launchResult_ = true;
@@ -187,7 +187,7 @@ void UpdaterTest::initTestCase()
 	QVERIFY2(server_.start(certFile("server.pem"), certFile("server.key"), 443, &error), qPrintable(error));
 
 	base_set_log_handler(captureLog, nullptr);
-	setMessageBoxHandler([this](const MessageBoxSpec &shown) {
+	setMessageBoxHandler([this](const MessageBoxContent &shown) {
 		boxes_.append(shown);
 		MessageBoxAnswer answer;
 		if (shown.customButtons.isEmpty())
@@ -383,7 +383,7 @@ void UpdaterTest::promptsForNewerVersions()
 	QVERIFY(!updaterSettings().contains("update/skippedVersion"));
 	if (!prompted)
 		return;
-	const MessageBoxSpec &box = boxes_.first();
+	const MessageBoxContent &box = boxes_.first();
 	QCOMPARE(box.icon, QMessageBox::Information);
 	QCOMPARE(box.title, QStringLiteral("Ostrelo"));
 	QCOMPARE(box.text, QStringLiteral("Ostrelo update available v") + QString::fromLatin1(version));

@@ -112,22 +112,22 @@ bool readSampleFile(const QString &path, std::map<int, std::deque<Sample>> &samp
 	return true;
 }
 
-bool readPngSample(const QString &spec, std::map<int, std::deque<Sample>> &samples)
+bool readPngSample(const QString &option, std::map<int, std::deque<Sample>> &samples)
 {
-	const int eq = spec.indexOf('=');
+	const int eq = option.indexOf('=');
 	bool isNumber = false;
-	const int label = spec.left(eq).toInt(&isNumber);
+	const int label = option.left(eq).toInt(&isNumber);
 	Picture picture;
 	Grid grid{};
 	if (eq < 0 || !isNumber || label < 0 || label > 9) {
-		std::fprintf(stderr, "greyglyphs: --png wants DIGIT=FILE, got %s\n", qPrintable(spec));
+		std::fprintf(stderr, "greyglyphs: --png wants DIGIT=FILE, got %s\n", qPrintable(option));
 		return false;
 	}
-	if (!loadPicture(spec.mid(eq + 1), picture) || !cropToGrid(picture, grid)) {
-		std::fprintf(stderr, "greyglyphs: no glyph found in %s\n", qPrintable(spec.mid(eq + 1)));
+	if (!loadPicture(option.mid(eq + 1), picture) || !cropToGrid(picture, grid)) {
+		std::fprintf(stderr, "greyglyphs: no glyph found in %s\n", qPrintable(option.mid(eq + 1)));
 		return false;
 	}
-	samples[label].push_back({grid, QFileInfo(spec.mid(eq + 1)).fileName()});
+	samples[label].push_back({grid, QFileInfo(option.mid(eq + 1)).fileName()});
 	return true;
 }
 
@@ -235,8 +235,8 @@ int main(int argc, char **argv)
 	for (const QString &path : parser.values(samplesOpt))
 		if (!readSampleFile(path, captured))
 			return 1;
-	for (const QString &spec : parser.values(pngOpt))
-		if (!readPngSample(spec, captured))
+	for (const QString &option : parser.values(pngOpt))
+		if (!readPngSample(option, captured))
 			return 1;
 
 	const QString fontPath = parser.value(fontOpt);

@@ -55,7 +55,7 @@ int fail(const QString &message)
 int templateByName(const QString &name)
 {
 	for (int i = 0; i < kHudTemplateCount; ++i)
-		if (name == kHudTemplateSpecs[size_t(i)].name)
+		if (name == kHudTemplateDefs[size_t(i)].name)
 			return i;
 	return -1;
 }
@@ -144,14 +144,14 @@ int runGenerate(const QStringList &args)
 
 	std::array<hudtemplates::CutTable, kHudTemplateCount> tables;
 	for (int id = 0; id < kHudTemplateCount; ++id) {
-		const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
+		const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
 		const bool standIn = !overrides[size_t(id)];
 		if (standIn && standIns.isEmpty())
-			return fail(QString("%1: no screenshot given and no --standins folder").arg(spec.name));
+			return fail(QString("%1: no screenshot given and no --standins folder").arg(def.name));
 		const QString screen = standIn ? QDir(standIns).filePath(hudtemplates::standInScreenFile(id))
 					       : overrides[size_t(id)]->screen;
 		const TemplateBox box = (!standIn && overrides[size_t(id)]->box) ? *overrides[size_t(id)]->box
-										 : defaultTemplateBox(spec);
+										 : defaultTemplateBox(def);
 		QString error;
 		const std::optional<QImage> image = loadRgba(screen, &error);
 		if (!image)
@@ -163,10 +163,10 @@ int runGenerate(const QStringList &args)
 					    .arg(image->height()));
 		tables[size_t(id)].pixels =
 			cutTemplate(image->constBits(), image->width(), image->height(),
-				    uint32_t(image->bytesPerLine()), box, spec.storedWidth, spec.storedHeight);
+				    uint32_t(image->bytesPerLine()), box, def.storedWidth, def.storedHeight);
 		if (tables[size_t(id)].pixels.empty())
 			return fail(
-				QString("%1: the box %2 does not lie inside %3").arg(spec.name, boxText(box), screen));
+				QString("%1: the box %2 does not lie inside %3").arg(def.name, boxText(box), screen));
 		tables[size_t(id)].standIn = standIn;
 		tables[size_t(id)].source = (QFileInfo(screen).fileName() + " " + boxText(box)).toStdString();
 	}
@@ -230,9 +230,9 @@ int runCheck(QStringList args)
 			    evidence.topLeftDetail() ? "yes" : "no", evidence.counterStrip() ? "yes" : "no",
 			    evidence.barWarmth(), evidence.centreBright());
 		for (int id = 0; id < kHudTemplateCount; ++id) {
-			const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
-			const bool skipped = spec.onlyWithoutHud && evidence.hudPresent();
-			std::printf("  %-15s %6.3f%s\n", spec.name, double(evidence.score(HudTemplateId(id))),
+			const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
+			const bool skipped = def.onlyWithoutHud && evidence.hudPresent();
+			std::printf("  %-15s %6.3f%s\n", def.name, double(evidence.score(HudTemplateId(id))),
 				    skipped ? "  (not matched while the HUD is present)" : "");
 		}
 	}
@@ -242,10 +242,10 @@ int runCheck(QStringList args)
 int runList()
 {
 	for (int id = 0; id < kHudTemplateCount; ++id) {
-		const HudTemplateSpec &spec = kHudTemplateSpecs[size_t(id)];
+		const HudTemplateDef &def = kHudTemplateDefs[size_t(id)];
 		const HudTemplatePixels &table = kHudTemplatePixels[size_t(id)];
-		std::printf("%-15s stored %dx%d, box %s, built in: %s %s\n", spec.name, spec.storedWidth,
-			    spec.storedHeight, qPrintable(boxText(defaultTemplateBox(spec))),
+		std::printf("%-15s stored %dx%d, box %s, built in: %s %s\n", def.name, def.storedWidth,
+			    def.storedHeight, qPrintable(boxText(defaultTemplateBox(def))),
 			    table.standIn ? "stand-in" : "capture", table.source);
 	}
 	return 0;

@@ -22,7 +22,7 @@ const qreal kMaxWiden = 1.2;
 
 QRectF boxOf(int templateId)
 {
-	const TemplateBox b = defaultTemplateBox(kHudTemplateSpecs[size_t(templateId)]);
+	const TemplateBox b = defaultTemplateBox(kHudTemplateDefs[size_t(templateId)]);
 	return QRectF(b.x, b.y, b.w, b.h);
 }
 

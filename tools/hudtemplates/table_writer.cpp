@@ -45,33 +45,33 @@ std::string templateTableSource(const std::array<CutTable, kHudTemplateCount> &t
 	       "namespace ostrelo {\n\nnamespace {\n";
 	char cell[8];
 	for (size_t i = 0; i < tables.size(); ++i) {
-		const HudTemplateSpec &spec = kHudTemplateSpecs[i];
-		const std::string name = arrayName(spec.name);
-		out += "\n// " + std::string(spec.name) + (tables[i].standIn ? " (stand-in): " : " (capture): ") +
+		const HudTemplateDef &def = kHudTemplateDefs[i];
+		const std::string name = arrayName(def.name);
+		out += "\n// " + std::string(def.name) + (tables[i].standIn ? " (stand-in): " : " (capture): ") +
 		       tables[i].source + "\n";
-		out += "const uint8_t " + name + "[" + std::to_string(spec.storedWidth) + " * " +
-		       std::to_string(spec.storedHeight) + "] = {\n";
+		out += "const uint8_t " + name + "[" + std::to_string(def.storedWidth) + " * " +
+		       std::to_string(def.storedHeight) + "] = {\n";
 		const std::vector<uint8_t> &px = tables[i].pixels;
-		for (int32_t row = 0; row < spec.storedHeight; ++row) {
+		for (int32_t row = 0; row < def.storedHeight; ++row) {
 			// One table row per line, split after 24 values to keep lines short.
-			for (int32_t col = 0; col < spec.storedWidth; ++col) {
+			for (int32_t col = 0; col < def.storedWidth; ++col) {
 				if (col % 24 == 0)
 					out += "\t";
 				std::snprintf(cell, sizeof cell, "%3u,",
-					      unsigned(px[size_t(row * spec.storedWidth + col)]));
+					      unsigned(px[size_t(row * def.storedWidth + col)]));
 				out += cell;
-				out += (col % 24 == 23 || col + 1 == spec.storedWidth) ? "\n" : "";
+				out += (col % 24 == 23 || col + 1 == def.storedWidth) ? "\n" : "";
 			}
 		}
 		out += "};\n";
-		out += "static_assert(sizeof " + name + " == size_t(kHudTemplateSpecs[" + std::to_string(i) +
-		       "].storedWidth) * size_t(kHudTemplateSpecs[" + std::to_string(i) +
+		out += "static_assert(sizeof " + name + " == size_t(kHudTemplateDefs[" + std::to_string(i) +
+		       "].storedWidth) * size_t(kHudTemplateDefs[" + std::to_string(i) +
 		       "].storedHeight), \"stored size changed: regenerate\");\n";
 	}
 	out += "\n} // namespace\n\n"
 	       "const std::array<HudTemplatePixels, kHudTemplateCount> kHudTemplatePixels = {{\n";
 	for (size_t i = 0; i < tables.size(); ++i) {
-		const std::string name = arrayName(kHudTemplateSpecs[i].name);
+		const std::string name = arrayName(kHudTemplateDefs[i].name);
 		out += "\t{" + name + ", sizeof " + name + ", " + (tables[i].standIn ? "true" : "false") + ", " +
 		       quoted(tables[i].source) + "},\n";
 	}

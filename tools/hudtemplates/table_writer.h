@@ -12,7 +12,7 @@
 namespace ostrelo::hudtemplates {
 
 struct CutTable {
-	std::vector<uint8_t> pixels; // storedWidth x storedHeight of its spec
+	std::vector<uint8_t> pixels; // storedWidth x storedHeight of its def
 	bool standIn = true;
 	std::string source; // e.g. "menu.png 150,851 551x75"
 };

@@ -66,7 +66,8 @@ int main(int argc, char **argv)
 	const std::string calls = obs_stub_calls();
 	std::printf("calls: %s\n", calls.c_str());
 	expect(calls == "load locale en-US de-DE; destroy de-DE; load locale en-US en-US; get Missing from en-US; "
-			"destroy en-US; get Missing without lookup; register filter; load dock; schedule update check 8000; "
+			"destroy en-US; get Missing without lookup; register filter; load dock; schedule update check "
+			"8000; "
 			"unload dock",
 	       "a session reaches libobs and the module's parts in order, each lookup released once");
 	expect(loaded, "obs_module_load answers true");
