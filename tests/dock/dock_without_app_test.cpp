@@ -3,7 +3,7 @@
 
 #include "dock/dock_registration.h"
 #include "tests/dock/fake_frontend.h"
-#include "tests/dock/log_capture.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "common/qt/message_boxes.h"
 #include "dock/layout_installer.h"
 #include "tests/dock/fake_frontend.h"
-#include "tests/dock/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/obs_harness.h"
 
 #include <gtest/gtest.h>

@@ -10,7 +10,7 @@
 #include "dock/layout_fetch.h"
 #include "dock/ostrelo_dock.h"
 #include "tests/dock/fake_frontend.h"
-#include "tests/dock/log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/dock/loopback_server.h"
 
 #include <obs-nix-platform.h>

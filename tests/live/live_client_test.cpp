@@ -4,8 +4,7 @@
 
 #include "live/vx_live_client.h"
 #include "loopback_server.h"
-
-#include <util/base.h>
+#include "tests/support/log_capture.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -16,7 +15,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -35,7 +33,7 @@ namespace {
 constexpr int kEvent = 7;
 const QString kToken = QStringLiteral("t0k-en");
 
-// Catches what the client hands to blog.
+// What the client hands to blog: its own lines only.
 class LogCapture {
 public:
 	struct Line {
@@ -43,44 +41,20 @@ public:
 		QString text;
 	};
 
-	LogCapture()
+	std::vector<Line> lines() const
 	{
-		base_get_log_handler(&previous_, &previousParam_);
-		base_set_log_handler(&LogCapture::handle, this);
+		std::vector<Line> own;
+		for (const auto &[level, text] : capture_.lines()) {
+			const QString line = QString::fromStdString(text);
+			if (line.startsWith(QLatin1String("Vexmoor stat reader: ")))
+				own.push_back({level, line});
+		}
+		return own;
 	}
-	~LogCapture() { base_set_log_handler(previous_, previousParam_); }
-	LogCapture(const LogCapture &) = delete;
-	LogCapture &operator=(const LogCapture &) = delete;
-
-	// The client's own lines.
-	std::vector<Line> lines()
-	{
-		std::lock_guard<std::mutex> lock(mutex_);
-		return lines_;
-	}
-	void clear()
-	{
-		std::lock_guard<std::mutex> lock(mutex_);
-		lines_.clear();
-	}
+	void clear() { capture_.clear(); }
 
 private:
-	__attribute__((format(printf, 2, 0))) static void handle(int level, const char *format, va_list args,
-								 void *param)
-	{
-		char text[4096];
-		std::vsnprintf(text, sizeof text, format, args);
-		auto *self = static_cast<LogCapture *>(param);
-		if (QString::fromUtf8(text).startsWith(QLatin1String("Vexmoor stat reader: "))) {
-			std::lock_guard<std::mutex> lock(self->mutex_);
-			self->lines_.push_back({level, QString::fromUtf8(text)});
-		}
-	}
-
-	std::mutex mutex_;
-	std::vector<Line> lines_;
-	log_handler_t previous_ = nullptr;
-	void *previousParam_ = nullptr;
+	ostrelo::test::LogCapture capture_;
 };
 
 QString qs(const std::string &s)
