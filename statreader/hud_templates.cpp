@@ -154,7 +154,7 @@ const uint8_t kAfterAction2[64 * 31] = {
 };
 static_assert(sizeof kAfterAction2 == size_t(kHudTemplateDefs[1].storedWidth) * size_t(kHudTemplateDefs[1].storedHeight), "stored size changed: regenerate");
 
-// spectating-1 (stand-in): spectating.png 885,149 150x26
+// spectating-1 (stand-in): watching-teammate.png 885,149 150x26
 const uint8_t kSpectating1[80 * 14] = {
 	 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41,
 	 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41, 41,
@@ -215,7 +215,7 @@ const uint8_t kSpectating1[80 * 14] = {
 };
 static_assert(sizeof kSpectating1 == size_t(kHudTemplateDefs[2].storedWidth) * size_t(kHudTemplateDefs[2].storedHeight), "stored size changed: regenerate");
 
-// spectating-2 (stand-in): spectating.png 808,1044 310x23
+// spectating-2 (stand-in): watching-teammate.png 808,1044 310x23
 const uint8_t kSpectating2[80 * 8] = {
 	229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,229,162, 20, 20,
 	 20,178,217, 29, 61,243, 74,158,243,243,243,124,212,178, 21,185,209,131,243,243,243,243,114, 20,
@@ -395,8 +395,8 @@ static_assert(sizeof kPlacement == size_t(kHudTemplateDefs[5].storedWidth) * siz
 const std::array<HudTemplatePixels, kHudTemplateCount> kHudTemplatePixels = {{
 	{kAfterAction1, sizeof kAfterAction1, true, "after-action.png 90,50 334x40"},
 	{kAfterAction2, sizeof kAfterAction2, true, "after-action.png 200,212 180x88"},
-	{kSpectating1, sizeof kSpectating1, true, "spectating.png 885,149 150x26"},
-	{kSpectating2, sizeof kSpectating2, true, "spectating.png 808,1044 310x23"},
+	{kSpectating1, sizeof kSpectating1, true, "watching-teammate.png 885,149 150x26"},
+	{kSpectating2, sizeof kSpectating2, true, "watching-teammate.png 808,1044 310x23"},
 	{kMenu, sizeof kMenu, true, "menu.png 150,851 551x75"},
 	{kPlacement, sizeof kPlacement, true, "placement.png 430,471 830x160"},
 }};

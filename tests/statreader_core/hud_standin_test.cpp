@@ -40,7 +40,7 @@ struct Screen {
 
 const Screen kScreens[] = {
 	{"after-action.png", kHudAfterAction, {kTemplateAfterAction1, kTemplateAfterAction2}},
-	{"spectating.png", kHudSpectating, {kTemplateSpectating1, kTemplateSpectating2}},
+	{"watching-teammate.png", kHudSpectating, {kTemplateSpectating1, kTemplateSpectating2}},
 	{"menu.png", kHudMenu, {kTemplateMenu}},
 	{"placement.png", kHudPlacementCard, {kTemplatePlacement}},
 };
@@ -133,7 +133,7 @@ TEST(HudStandIns, CountersWithoutTheMinimapAreNoHud)
 		{"after-action.png", kTemplateAfterAction1, kHudInMatch},
 		{"placement.png", kTemplatePlacement, kHudPlacementCard},
 		{"menu.png", kTemplateMenu, kHudUnknown}, // the menu rule needs the counters gone
-		{"spectating.png", kTemplateSpectating1, kHudSpectating},
+		{"watching-teammate.png", kTemplateSpectating1, kHudSpectating},
 	};
 	for (const auto &c : cases) {
 		if (!kHudTemplatePixels[size_t(c.id)].standIn)

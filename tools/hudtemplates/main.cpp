@@ -27,7 +27,7 @@ namespace {
 const char *kUsage = "usage:\n"
 		     "  hudtemplates render [--font FILE] DIR\n"
 		     "      render the stand-in screens (after-action.png, menu.png, placement.png,\n"
-		     "      spectating.png) into DIR\n"
+		     "      watching-teammate.png) into DIR\n"
 		     "  hudtemplates generate --standins DIR [--out FILE] [NAME=SCREEN.png[@X,Y,W,H] ...]\n"
 		     "      cut the six template tables and write the C++ table file (to stdout without --out);\n"
 		     "      a template named on the command line is cut from that 1920x1080 screenshot, from the\n"

@@ -168,7 +168,7 @@ const std::map<QString, Drawer> &drawers()
 {
 	static const std::map<QString, Drawer> map = {
 		{"after-action.png", drawAfterAction},
-		{"spectating.png", drawSpectating},
+		{"watching-teammate.png", drawSpectating},
 		{"menu.png", drawMenu},
 		{"placement.png", drawPlacement},
 	};
@@ -193,7 +193,7 @@ QString standInScreenFile(int templateId)
 		return "after-action.png";
 	case kTemplateSpectating1:
 	case kTemplateSpectating2:
-		return "spectating.png";
+		return "watching-teammate.png";
 	case kTemplateMenu:
 		return "menu.png";
 	case kTemplatePlacement:
