@@ -126,6 +126,47 @@ TEST_F(RedReader, OrderRednessBoxSoftThenMaxChannelBoxSoft)
 	EXPECT_EQ(sequence, "bsbs");
 }
 
+// A number whose leading 1 is a plain bar, as condensed HUD faces draw it, set apart from the
+// digits after it by `gap` columns: the grey samples for the rest, each `scale` times its size.
+GrayImage barOneThen(const std::string &rest, int32_t scale, int32_t barWidth, int32_t gap)
+{
+	const GrayImage tail = sampleNumber(rest, scale, scale, 4 * scale);
+	const int32_t margin = 4 * scale;
+	GrayImage out(tail.width + barWidth + gap, tail.height, 0);
+	for (int32_t y = 0; y < tail.height; ++y)
+		for (int32_t x = 0; x < tail.width; ++x)
+			out.at(barWidth + gap + x, y) = tail.at(x, y);
+	for (int32_t y = margin + scale; y < tail.height - margin - scale; ++y)
+		for (int32_t x = margin; x < margin + barWidth; ++x)
+			out.at(x, y) = 255;
+	return out;
+}
+
+TEST_F(RedReader, ASoftReadingNeverDropsAGlyphTheBoxesShow)
+{
+	// The box reader finds both glyphs and rejects the pair; the soft reader takes the bar's
+	// columns for a separate run and reads the last digit alone. Posting 6 for 16 is worse
+	// than posting nothing.
+	const struct {
+		const char *rest;
+		int32_t scale, barWidth, gap;
+	} cases[] = {
+		{"6", 1, 3, 5}, {"5", 1, 3, 5}, {"3", 1, 3, 5}, {"6", 2, 5, 9}, {"3", 2, 6, 10}, {"5", 2, 5, 12},
+	};
+	for (const auto &c : cases) {
+		const std::string truth = std::string("1") + c.rest;
+		for (const auto &[r, g, b] : {std::array<uint8_t, 3>{245, 245, 245}, {235, 40, 35}}) {
+			const RgbaImage crop =
+				tint(barOneThen(c.rest, c.scale, c.barWidth, c.gap), r, g, b, 24, 26, 22);
+			// The crop provokes the soft reader into the short reading.
+			ASSERT_EQ(readSoftGlyphs(toMaxChannel(crop.view())).text, c.rest) << truth;
+			const StatReading read = readRedDigits(crop.view());
+			EXPECT_TRUE(!read.ok || read.text == truth)
+				<< truth << " x" << c.scale << " read as " << read.text << " (ink " << int(g) << ")";
+		}
+	}
+}
+
 TEST_F(RedReader, RegionsOfMoreThanTwoMillionPixels)
 {
 	// A 2560 x 1440 region (the panel allows one) with a red number in it. The box reader finds no
