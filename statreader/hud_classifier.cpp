@@ -151,6 +151,28 @@ int32_t centreBright(const FrameView &frame)
 	return int32_t(std::min<int64_t>(count, INT32_MAX));
 }
 
+bool cardStandsOut(const FrameView &frame, int32_t centreBright)
+{
+	const PixelBox b = toPixelBox(kCentreBox, frame.width, frame.height);
+	std::vector<uint8_t> lit(size_t(std::max(b.width(), 0)), 0);
+	for (int32_t y = b.y0; y < b.y1; ++y) {
+		const uint8_t *row = frame.row(y) + size_t(b.x0) * 4;
+		for (int32_t x = 0; x < b.width(); ++x)
+			lit[size_t(x)] |= weightedLuma(row + size_t(x) * 4) > kVeryBrightWeighted ? 1 : 0;
+	}
+	const int64_t litColumns = std::count(lit.begin(), lit.end(), uint8_t(1));
+	if (litColumns * 2 < int64_t(b.width()))
+		return false;
+	const PixelBox a = toPixelBox(kAboveCardBox, frame.width, frame.height);
+	int64_t above = 0;
+	for (int32_t y = a.y0; y < a.y1; ++y) {
+		const uint8_t *row = frame.row(y) + size_t(a.x0) * 4;
+		for (int32_t x = 0; x < a.width(); ++x)
+			above += weightedLuma(row + size_t(x) * 4) > kVeryBrightWeighted ? 1 : 0;
+	}
+	return above * 4 < int64_t(centreBright);
+}
+
 int32_t classifierFactor(int32_t height)
 {
 	const int32_t d = height / 270;
@@ -388,6 +410,13 @@ int32_t HudEvidence::centreBright()
 	if (!centreBright_)
 		centreBright_ = hud::centreBright(frame_);
 	return *centreBright_;
+}
+
+bool HudEvidence::cardStandsOut()
+{
+	if (!cardStandsOut_)
+		cardStandsOut_ = hud::cardStandsOut(frame_, centreBright());
+	return *cardStandsOut_;
 }
 
 float HudEvidence::score(HudTemplateId id)

@@ -45,6 +45,8 @@ inline constexpr FractionBox kTopLeftDetailBox{0.018f, 0.04f, 0.15f, 0.23f};
 inline constexpr FractionBox kCounterStripBox{0.895f, 0.074f, 0.085f, 0.02f};
 inline constexpr FractionBox kPlatesBarBox{0.036f, 0.888f, 0.115f, 0.037f};
 inline constexpr FractionBox kCentreBox{0.12f, 0.4f, 0.55f, 0.2f};
+// As wide as the centre box, above it, below the counters: where a plain screen shows nothing.
+inline constexpr FractionBox kAboveCardBox{0.12f, 0.1f, 0.55f, 0.2f};
 
 // Fractions to pixels, rounded in single precision and clamped to the frame.
 PixelBox toPixelBox(const FractionBox &box, int32_t width, int32_t height);
@@ -62,6 +64,11 @@ bool counterStrip(const FrameView &frame);
 int32_t barWarmth(const FrameView &frame);
 // Pixels of luma 200 or more in the middle of the frame.
 int32_t centreBright(const FrameView &frame);
+// Whether the bright pixels of the middle look like a card on a plain screen: they reach
+// across at least half the centre box's columns (a lamp, a window or a patch of sky does
+// not), and the box above holds fewer than a quarter as many (haze, snow or a flash
+// brighten the whole world, not a card in its middle).
+bool cardStandsOut(const FrameView &frame, int32_t centreBright);
 
 // Reduction factor of the classifier image: height / 270, at least 1 (never 1 < d < 2).
 int32_t classifierFactor(int32_t height);
@@ -110,6 +117,7 @@ public:
 	bool hudPresent() const { return topLeftDetail_ && counterStrip_; }
 	int32_t barWarmth();
 	int32_t centreBright();
+	bool cardStandsOut();
 	float score(HudTemplateId id);
 
 private:
@@ -118,6 +126,7 @@ private:
 	bool counterStrip_;
 	std::optional<int32_t> barWarmth_;
 	std::optional<int32_t> centreBright_;
+	std::optional<bool> cardStandsOut_;
 	int32_t factor_ = 1;
 	GrayImage image_; // the classifier image, reduced window by window as searches need it
 	std::array<std::optional<float>, kHudTemplateCount> scores_;
@@ -133,7 +142,7 @@ int32_t decideHudState(Evidence &e)
 		return kHudPlacementCard;
 	// A large bright card in the middle of an otherwise plain screen.
 	if (!e.topLeftDetail() && !e.counterStrip() && e.centreBright() > 6000 &&
-	    e.score(kTemplateAfterAction1) < 0.35f && e.score(kTemplateMenu) < 0.35f)
+	    e.score(kTemplateAfterAction1) < 0.35f && e.score(kTemplateMenu) < 0.35f && e.cardStandsOut())
 		return kHudPlacementCard;
 	if (e.score(kTemplateSpectating1) > 0.7f || e.score(kTemplateSpectating2) > 0.7f)
 		return kHudSpectating;

@@ -483,9 +483,17 @@ TEST(HudTemplates, SearchWindowIsBounded)
 	}
 }
 
+// A dark frame with a bright card across the middle box: a placement card.
+TestFrame cardFrame(int32_t w, int32_t h)
+{
+	TestFrame f(w, h, Rgb{15, 15, 15});
+	f.fill(f.box(kCentreBox), Rgb{255, 255, 255});
+	return f;
+}
+
 TEST(HudClassifier, GuardsGiveUnknown)
 {
-	TestFrame f(1920, 1080, Rgb{255, 255, 255}); // bright: would be a placement card
+	TestFrame f = cardFrame(1920, 1080);
 	ASSERT_EQ(f.classify(), kHudPlacementCard);
 	EXPECT_EQ(classifyHudState(nullptr, 1920, 1080, 1920 * 4), kHudUnknown);
 	EXPECT_EQ(classifyHudState(f.data(), 1920, 1080, 1920 * 4 - 1), kHudUnknown);
@@ -498,39 +506,28 @@ TEST(HudClassifier, GuardsGiveUnknown)
 	EXPECT_EQ(classifyHudState(f.data(), INT32_MAX, 1080, 1920 * 4), kHudUnknown);
 	EXPECT_EQ(classifyHudState(f.data(), 1073741825, 1080, 4), kHudUnknown);
 
-	// 64 columns or rows are enough: a white frame is then a bright card again.
-	TestFrame narrow(64, 1080, Rgb{255, 255, 255});
+	// 64 columns or rows are enough: the card is a card again.
+	TestFrame narrow = cardFrame(64, 1080);
 	EXPECT_EQ(narrow.classify(), kHudPlacementCard);
 	EXPECT_EQ(classifyHudState(narrow.data(), 63, 1080, narrow.lineSize()), kHudUnknown);
-	TestFrame low(1920, 64, Rgb{255, 255, 255});
+	TestFrame low = cardFrame(1920, 64);
 	EXPECT_EQ(low.classify(), kHudPlacementCard);
 	EXPECT_EQ(classifyHudState(low.data(), 1920, 63, low.lineSize()), kHudUnknown);
 }
 
-TEST(HudClassifier, UniformFramesAreUnknownUnlessBright)
+TEST(HudClassifier, UniformFramesAreUnknown)
 {
-	const struct {
-		Rgb c;
-		int32_t expect;
-	} cases[] = {
-		{{0, 0, 0}, kHudUnknown},
-		{{100, 100, 100}, kHudUnknown},
-		{{199, 199, 199}, kHudUnknown},
-		{{225, 85, 30}, kHudUnknown},
-		{{200, 200, 200}, kHudPlacementCard},
-		{{255, 255, 255}, kHudPlacementCard},
-		{{255, 255, 128}, kHudPlacementCard}, // luma 240
-		{{255, 255, 0}, kHudPlacementCard},   // luma 226
-		{{255, 0, 255}, kHudUnknown},         // luma 105
-	};
-	for (const auto &c : cases) {
+	// However bright: a frame all one colour is a flash or a white-out, not a card.
+	const Rgb colours[] = {{0, 0, 0},       {100, 100, 100}, {199, 199, 199}, {225, 85, 30}, {200, 200, 200},
+			       {255, 255, 255}, {255, 255, 128}, {255, 255, 0},   {255, 0, 255}};
+	for (const Rgb &c : colours) {
 		for (const auto &[w, h] : {std::pair{1920, 1080}, {1280, 720}, {640, 360}}) {
-			TestFrame f(w, h, c.c);
+			TestFrame f(w, h, c);
 			HudEvidence e(f.view());
 			for (int id = 0; id < kHudTemplateCount; ++id)
 				EXPECT_EQ(e.score(HudTemplateId(id)), -1.f) << kHudTemplateDefs[size_t(id)].name;
-			EXPECT_EQ(f.classify(), c.expect)
-				<< int(c.c.r) << "," << int(c.c.g) << "," << int(c.c.b) << " at " << h;
+			EXPECT_EQ(f.classify(), kHudUnknown)
+				<< int(c.r) << "," << int(c.g) << "," << int(c.b) << " at " << h;
 		}
 	}
 }
@@ -585,9 +582,8 @@ TEST(HudClassifier, HalfAHudIsNotAMatch)
 
 TEST(HudClassifier, BrightCardNeedsAPlainScreen)
 {
-	// A bright area in the middle box, left of the window where the placement template is
-	// searched: a placement card by its brightness alone, unless the top-left has detail or
-	// the counters show.
+	// A bright band across the middle box: a placement card by its brightness alone, unless
+	// the top-left has detail or the counters show.
 	const struct {
 		bool detail, counters;
 		int32_t expect;
@@ -599,7 +595,7 @@ TEST(HudClassifier, BrightCardNeedsAPlainScreen)
 	};
 	for (const auto &c : cases) {
 		TestFrame f(1920, 1080, Rgb{15, 15, 15});
-		f.fill(230, 432, 336, 648, Rgb{250, 250, 250});
+		f.fill(230, 432, 1290, 470, Rgb{250, 250, 250});
 		if (c.detail)
 			ostrelo::test::drawTopLeftDetail(f);
 		if (c.counters)
@@ -609,10 +605,36 @@ TEST(HudClassifier, BrightCardNeedsAPlainScreen)
 	// 6000 bright pixels are not enough, 6001 are.
 	for (const auto &[count, expect] : {std::pair{6000, kHudUnknown}, {6001, kHudPlacementCard}}) {
 		TestFrame f(1920, 1080, Rgb{15, 15, 15});
-		f.fill(232, 450, 332, 450 + count / 100, Rgb{255, 255, 255});
-		f.fill(232, 450 + count / 100, 232 + count % 100, 451 + count / 100, Rgb{255, 255, 255});
+		f.fill(232, 450, 1232, 450 + count / 1000, Rgb{255, 255, 255});
+		f.fill(232, 450 + count / 1000, 232 + count % 1000, 451 + count / 1000, Rgb{255, 255, 255});
 		ASSERT_EQ(centreBright(f.view()), count);
 		EXPECT_EQ(stateName(f.classify()), stateName(expect)) << count;
+	}
+}
+
+TEST(HudClassifier, BrightnessThatIsNoCardIsNoPlacementCard)
+{
+	// Frames of a match whose HUD is not recognised, with plenty of light in the middle: a
+	// lamp or a window, or a world washed out by haze, snow or a flash. The card spans the
+	// middle and stands on a plain screen.
+	const struct {
+		const char *what;
+		hud::PixelBox bright[2];
+		int32_t expect;
+	} cases[] = {
+		{"card across the middle", {{230, 500, 1290, 600}, {}}, kHudPlacementCard},
+		{"card across half the middle", {{230, 500, 760, 600}, {}}, kHudPlacementCard},
+		{"window in the middle", {{500, 440, 800, 640}, {}}, kHudUnknown},
+		{"two windows", {{240, 440, 500, 640}, {1000, 440, 1260, 640}}, kHudUnknown},
+		{"haze over everything", {{0, 0, 1920, 1080}, {}}, kHudUnknown},
+		{"sky above a bright middle", {{0, 0, 1920, 300}, {230, 450, 1290, 640}}, kHudUnknown},
+		{"a little light above the card", {{230, 500, 1290, 600}, {400, 230, 1290, 250}}, kHudPlacementCard},
+	};
+	for (const auto &c : cases) {
+		TestFrame f(1920, 1080, Rgb{40, 42, 38});
+		for (const hud::PixelBox &b : c.bright)
+			f.fill(b, Rgb{235, 232, 225});
+		EXPECT_EQ(stateName(f.classify()), stateName(c.expect)) << c.what;
 	}
 }
 
@@ -623,12 +645,14 @@ struct FixedEvidence {
 	bool detail, counters;
 	int32_t warmth, bright;
 	std::array<float, kHudTemplateCount> scores; // after-action 1, 2, spectating 1, 2, menu, placement
+	bool standsOut = true;
 
 	bool topLeftDetail() const { return detail; }
 	bool counterStrip() const { return counters; }
 	bool hudPresent() const { return detail && counters; }
 	int32_t barWarmth() const { return warmth; }
 	int32_t centreBright() const { return bright; }
+	bool cardStandsOut() const { return standsOut; }
 	float score(HudTemplateId id) const { return scores[size_t(id)]; }
 };
 
@@ -664,6 +688,7 @@ TEST(HudDecision, RulesInOrderAndTheirThresholds)
 		{"card with detail", {true, false, 0, 9000, {no, no, no, no, no, no}}, kHudUnknown},
 		{"card with counters", {false, true, 0, 9000, {no, no, no, no, no, no}}, kHudUnknown},
 		{"card beats spectating", {false, false, 0, 9000, {no, no, 0.9f, no, no, no}}, kHudPlacementCard},
+		{"bright, not a card", {false, false, 0, 9000, {no, no, no, no, no, no}, false}, kHudUnknown},
 		// 4: spectating, whatever the HUD
 		{"spectating header", {false, false, 0, 0, {no, no, 0.71f, no, no, no}}, kHudSpectating},
 		{"spectating footer", {false, false, 0, 0, {no, no, no, 0.71f, no, no}}, kHudSpectating},
