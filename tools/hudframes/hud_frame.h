@@ -13,6 +13,15 @@ namespace ostrelo::hudframes {
 
 enum class Screen { InMatch, Downed, PlacementCard, Lobby };
 
+// What the game world behind the HUD looks like. Dim is a plain dark scene; the others are
+// busier, and Sand, Snow and Flash wash the whole world out towards a bright colour by
+// `haze`.
+enum class Ground { Dim, Interior, Terrain, Street, Sand, Snow, Flash };
+
+// Blocks: a high-contrast checkerboard, opaque. Map: terrain, roads and water drawn
+// translucent over the world, as a live minimap is, so that a bright world shows through.
+enum class Minimap { Blocks, Map };
+
 struct HudFrame {
 	Screen screen = Screen::InMatch;
 	int width = 1920;
@@ -26,6 +35,12 @@ struct HudFrame {
 	int placement = 1;       // end card
 	int cardKills = 0;       // end card
 	uint32_t seed = 1;
+	Ground ground = Ground::Dim;
+	double haze = 0.0; // Sand, Snow, Flash: 0 (clear) to 1 (all one colour)
+	Minimap minimap = Minimap::Blocks;
+	QString face;               // family of the counters' face; empty: hudFontFamily()
+	double tracking = -0.09;    // letter spacing of the counters, in box heights
+	bool counterShadow = false; // a dark drop shadow under the counters
 };
 
 QImage renderHudFrame(const HudFrame &frame);
@@ -36,5 +51,13 @@ QRectF winsRect();
 // Loads the bundled HUD font (a bold condensed sans from the system's font packages) once;
 // returns its family, or an empty string when none of the candidates is installed.
 QString hudFontFamily();
+
+// Registers a font file once and returns its family; empty when the file is missing.
+QString faceFamily(const QString &fontFile);
+
+// Ground names for command lines and reports: "dim", "interior", "terrain", "street", "sand",
+// "snow", "flash".
+const char *groundName(Ground ground);
+bool groundFromName(const QString &name, Ground &ground);
 
 } // namespace ostrelo::hudframes

@@ -1,7 +1,8 @@
 // ostrelo-hudframes: draws synthetic HUD frames.
 //   ostrelo-hudframes frame OUT.png [--screen in-match|downed|placement|lobby] [--size WxH]
 //       [--kills N] [--players N] [--teams N] [--wins N] [--plates X] [--red-players]
-//       [--placement N] [--card-kills N] [--seed N]
+//       [--placement N] [--card-kills N] [--seed N] [--ground NAME] [--haze X] [--map-minimap]
+//       [--face FONTFILE] [--tracking X] [--shadow]
 
 #include "tools/hudframes/hud_frame.h"
 
@@ -18,7 +19,9 @@ int usage()
 {
 	std::fprintf(stderr, "usage: ostrelo-hudframes frame OUT.png [--screen in-match|downed|placement|lobby] "
 			     "[--size WxH] [--kills N] [--players N] [--teams N] [--wins N] [--plates X] "
-			     "[--red-players] [--placement N] [--card-kills N] [--seed N]\n");
+			     "[--red-players] [--placement N] [--card-kills N] [--seed N] "
+			     "[--ground dim|interior|terrain|street|sand|snow|flash] [--haze X] [--map-minimap] "
+			     "[--face FONTFILE] [--tracking X] [--shadow]\n");
 	return 2;
 }
 
@@ -75,6 +78,21 @@ int main(int argc, char **argv)
 			f.cardKills = next(ok).toInt();
 		} else if (a == "--seed") {
 			f.seed = next(ok).toUInt();
+		} else if (a == "--ground") {
+			if (!groundFromName(next(ok), f.ground))
+				return usage();
+		} else if (a == "--haze") {
+			f.haze = next(ok).toDouble();
+		} else if (a == "--map-minimap") {
+			f.minimap = Minimap::Map;
+		} else if (a == "--face") {
+			f.face = faceFamily(next(ok));
+			if (f.face.isEmpty())
+				return usage();
+		} else if (a == "--tracking") {
+			f.tracking = next(ok).toDouble();
+		} else if (a == "--shadow") {
+			f.counterShadow = true;
 		} else {
 			return usage();
 		}

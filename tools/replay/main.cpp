@@ -43,8 +43,10 @@ const char *kUsage = R"(usage:
                       [--game ID] [--angle DEG] [--explain] IMAGE...
       reads one stat from each image as frame processing does; --explain prints the
       reader's trace on stderr
-  ostrelo-replay generate FOLDER [--size WxH] [--format png|jpg] [--seed N] [--video FILE]
-      writes a scripted match: frames, times.txt and expect.txt (and a video with ffmpeg)
+  ostrelo-replay generate FOLDER [--match NAME] [--size WxH] [--format png|jpg] [--seed N]
+                          [--video FILE]
+      writes a scripted match: frames, times.txt and expect.txt (and a video with ffmpeg);
+      --match names one of the scripted matches (--match list prints them) [basic]
 )";
 
 int usage(const char *why = nullptr)
@@ -160,9 +162,16 @@ int cropCommand(const QCommandLineParser &p, const QStringList &args)
 int generateCommand(const QCommandLineParser &p, const QStringList &args)
 {
 	GenerateOptions o;
+	if (p.value("match") == "list") {
+		for (const QString &name : matchNames())
+			std::printf("%s\n", qPrintable(name));
+		return 0;
+	}
 	if (args.size() != 2)
 		return usage("generate takes one FOLDER");
 	o.folder = args[1];
+	if (p.isSet("match"))
+		o.match = p.value("match");
 	if (p.isSet("size")) {
 		const QStringList wh = p.value("size").split('x');
 		o.width = wh.value(0).toInt();
@@ -206,7 +215,7 @@ int main(int argc, char **argv)
 		{"angle", "", "DEG"},     {"explain", ""},
 		{"size", "", "WxH"},      {"format", "", "FMT"},
 		{"seed", "", "N"},        {"video", "", "FILE"},
-		{{"h", "help"}, ""},
+		{"match", "", "NAME"},    {{"h", "help"}, ""},
 	};
 	p.addOptions(options);
 	if (!p.parse(app.arguments()))

@@ -13,14 +13,10 @@ namespace ostrelo::replay {
 
 namespace {
 
+using hudframes::Ground;
 using hudframes::HudFrame;
 using hudframes::Screen;
-
-struct Step {
-	double seconds; // how long the frame shows
-	HudFrame frame;
-	QString expect; // what the footage shows from this step on ("key=value ...")
-};
+using Step = MatchStep;
 
 HudFrame counters(int kills, int players, int teams, double plates, bool red = false)
 {
@@ -39,7 +35,7 @@ HudFrame screen(Screen s, HudFrame f = {})
 	return f;
 }
 
-std::vector<Step> matchSteps()
+std::vector<Step> basicSteps()
 {
 	HudFrame card = screen(Screen::PlacementCard);
 	card.placement = 2;
@@ -61,6 +57,104 @@ std::vector<Step> matchSteps()
 	};
 }
 
+// How a whole match looks: its counters' face, its ground and size, and what turns the
+// world bright mid-match.
+struct Look {
+	const char *name;
+	const char *faceFile;
+	int width, height;
+	Ground ground;
+	Ground bright; // Dim: no bright stretch
+	double haze;   // of the bright stretch (and of a Sand or Snow ground all along)
+	double tracking;
+};
+
+const Look kLooks[] = {
+	{"interior-ptsans-720", "/usr/share/fonts/truetype/paratype/PTN77F.ttf", 1280, 720, Ground::Interior,
+	 Ground::Dim, 0, -0.04},
+	{"terrain-opensans-1080", "/usr/share/fonts/truetype/open-sans/OpenSans-CondBold.ttf", 1920, 1080,
+	 Ground::Terrain, Ground::Snow, 0.6, -0.02},
+	{"street-universalis-1440", "/usr/share/fonts/truetype/adf/UniversalisADFStd-BoldCond.otf", 2560, 1440,
+	 Ground::Street, Ground::Flash, 0.8, 0.0},
+	{"sand-cantarell-900", "/usr/share/fonts/opentype/cantarell/Cantarell-Bold.otf", 1600, 900, Ground::Terrain,
+	 Ground::Sand, 0.7, -0.05},
+	{"snow-din-1080", "/usr/share/fonts/truetype/opendin/OSP-DIN.ttf", 1920, 1080, Ground::Snow, Ground::Snow, 0.75,
+	 0.0},
+	{"street-switzera-720", "/usr/share/fonts/truetype/adf/SwitzeraADF-BoldCond.otf", 1280, 720, Ground::Street,
+	 Ground::Sand, 0.6, -0.03},
+	{"interior-play-1440", "/usr/share/fonts/truetype/play/Play-Bold.ttf", 2560, 1440, Ground::Interior,
+	 Ground::Flash, 0.85, -0.04},
+};
+
+const Look *findLook(const QString &name)
+{
+	for (const Look &l : kLooks)
+		if (name == l.name)
+			return &l;
+	return nullptr;
+}
+
+std::vector<Step> wholeMatch(const Look &look, const QString &family)
+{
+	struct Row {
+		double seconds;
+		int kills, players, teams;
+		double plates;
+		bool red, downed, bright;
+	};
+	// Kills climb through the teens and players left fall to single figures: numbers with a
+	// leading 1 and numbers that lose one, as the HUD shows them.
+	const Row rows[] = {
+		{3.0, 0, 150, 50, 3, false, false, false},   {2.5, 1, 146, 49, 3, false, false, false},
+		{2.5, 1, 131, 45, 2.5, false, false, false}, {2.5, 2, 118, 41, 2, false, false, false},
+		{2.5, 3, 104, 37, 2, false, false, true},    {2.5, 4, 91, 33, 1.5, false, false, true},
+		{2.5, 5, 76, 28, 1, false, false, true},     {2.0, 5, 70, 26, 0, false, true, false},
+		{2.5, 6, 61, 24, 3, false, false, false},    {2.5, 7, 52, 21, 3, false, false, false},
+		{2.5, 8, 43, 17, 2.5, false, false, false},  {2.5, 9, 31, 16, 2, false, false, false},
+		{2.5, 10, 24, 15, 2, false, false, false},   {2.5, 11, 19, 13, 1.5, true, false, false},
+		{2.5, 13, 16, 11, 1, true, false, false},    {2.5, 14, 12, 10, 1, true, false, false},
+		{2.5, 15, 10, 8, 0.5, true, false, false},   {2.5, 16, 7, 5, 0, true, false, false},
+	};
+	const auto dressed = [&](HudFrame f, bool bright) {
+		f.face = family;
+		f.tracking = look.tracking;
+		f.minimap = hudframes::Minimap::Map;
+		f.counterShadow = true;
+		f.ground = bright && look.bright != Ground::Dim ? look.bright : look.ground;
+		f.haze = bright || look.ground == look.bright ? look.haze : 0.0;
+		if (!bright && look.ground == look.bright)
+			f.haze = look.haze / 3; // a light haze all along, thicker in the stretch
+		return f;
+	};
+	std::vector<Step> steps;
+	steps.push_back({2, dressed(screen(Screen::Lobby), false), "game_no=1"});
+	for (const Row &r : rows) {
+		HudFrame f = counters(r.kills, r.players, r.teams, r.plates, r.red);
+		QString expect = QStringLiteral("kills=%1 players_left=%2 teams_left=%3")
+					 .arg(r.kills)
+					 .arg(r.players)
+					 .arg(r.teams);
+		if (r.downed) {
+			// The downed screen tints the plates bar: what it reads there is not written down.
+			f.screen = Screen::Downed;
+			expect += QStringLiteral(" plates=-");
+		} else {
+			expect += QStringLiteral(" plates=%1").arg(r.plates);
+		}
+		steps.push_back({r.seconds, dressed(f, r.bright), expect});
+	}
+	// The end card hides the world: it stands on a plain screen.
+	HudFrame card = dressed(screen(Screen::PlacementCard), false);
+	card.ground = Ground::Dim;
+	card.placement = 3;
+	card.cardKills = 16;
+	steps.push_back({4, card, "placement=3 kills=16"});
+	steps.push_back({3, dressed(counters(0, 150, 50, 3), false),
+			 "game_no=2 placement=- kills=0 players_left=150 teams_left=50 plates=3"});
+	steps.push_back({2.5, dressed(counters(1, 149, 50, 3), false), "kills=1 players_left=149"});
+	return steps;
+}
+
 bool writeText(const QString &path, const QString &text)
 {
 	QFile f(path);
@@ -70,6 +164,47 @@ bool writeText(const QString &path, const QString &text)
 }
 
 } // namespace
+
+QStringList matchNames()
+{
+	QStringList names{QStringLiteral("basic")};
+	for (const Look &l : kLooks)
+		names << l.name;
+	return names;
+}
+
+QString matchFaceFile(const QString &name)
+{
+	const Look *look = findLook(name);
+	return look ? QString(look->faceFile) : QString();
+}
+
+std::vector<MatchStep> matchScript(const QString &name, unsigned seed, int width, int height)
+{
+	std::vector<Step> steps;
+	int w = 1920, h = 1080;
+	if (name == "basic") {
+		steps = basicSteps();
+	} else if (const Look *look = findLook(name)) {
+		const QString family = hudframes::faceFamily(look->faceFile);
+		if (family.isEmpty())
+			return {};
+		steps = wholeMatch(*look, family);
+		w = look->width;
+		h = look->height;
+	}
+	if (width > 0 && height > 0) {
+		w = width;
+		h = height;
+	}
+	unsigned n = 0;
+	for (Step &s : steps) {
+		s.frame.width = w;
+		s.frame.height = h;
+		s.frame.seed = seed + n++;
+	}
+	return steps;
+}
 
 QString generateMatch(const GenerateOptions &o)
 {
@@ -84,10 +219,11 @@ QString generateMatch(const GenerateOptions &o)
 	double at = 0;
 	int n = 0;
 	QString last;
-	for (Step step : matchSteps()) {
-		step.frame.width = o.width;
-		step.frame.height = o.height;
-		step.frame.seed = o.seed + unsigned(n);
+	const std::vector<Step> steps = matchScript(o.match, o.seed, o.width, o.height);
+	if (steps.empty())
+		return QStringLiteral("no match %1 (or its face is not installed); the matches: %2")
+			.arg(o.match, matchNames().join(", "));
+	for (const Step &step : steps) {
 		const QString name = QStringLiteral("frame-%1.%2").arg(n, 2, 10, QChar('0')).arg(o.format);
 		if (!hudframes::renderHudFrame(step.frame)
 			     .save(dir.filePath(name), nullptr, o.format == "jpg" ? 92 : -1))
