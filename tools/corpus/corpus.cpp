@@ -27,11 +27,23 @@ const FontFile kFontFiles[] = {
 	{"font-bebas", "/usr/share/fonts/opentype/bebas-neue/BebasNeue-Bold.otf"},
 	{"font-liberation", "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf"},
 	{"font-nimbus", "/usr/share/fonts/opentype/urw-base35/NimbusSansNarrow-Bold.otf"},
+	// Faces the learned reader never trains on: slices of their own, never drawn at random.
+	{"face-ptsans", "/usr/share/fonts/truetype/paratype/PTN77F.ttf"},
+	{"face-opensans", "/usr/share/fonts/truetype/open-sans/OpenSans-CondBold.ttf"},
+	{"face-universalis", "/usr/share/fonts/truetype/adf/UniversalisADFStd-BoldCond.otf"},
+	{"face-cantarell", "/usr/share/fonts/opentype/cantarell/Cantarell-Bold.otf"},
+	// Further faces, also only in their own slices.
+	{"face-din", "/usr/share/fonts/truetype/opendin/OSP-DIN.ttf"},
+	{"face-switzera", "/usr/share/fonts/truetype/adf/SwitzeraADF-BoldCond.otf"},
+	{"face-play", "/usr/share/fonts/truetype/play/Play-Bold.ttf"},
 };
+// The faces the other slices pick from at random: the first five, so that adding faces
+// leaves every slice drawn before as it was.
+constexpr int kRandomFaces = 5;
 
 enum class Ink { White, Grey, Red, Yellow };
 enum class Effect { None, Outline, Shadow, Any };
-enum class Ground { Flat, Gradient, Textured, Bright };
+enum class Ground { Flat, Gradient, Textured, Bright, Haze, Snow };
 
 struct Style {
 	int font = -1;                      // index into kFontFiles; -1: any
@@ -44,7 +56,11 @@ struct Style {
 	bool rescale = false;
 	bool jpeg = false;
 	int maxValue = 200;
-	bool anything = false; // every dimension drawn at random
+	bool anything = false;    // every dimension drawn at random
+	bool lowContrast = false; // grey ink a little brighter than a mid-grey ground
+	bool iconEdge = false;    // part of a HUD icon cut by the crop's left or right edge
+	// The box around the number, in digit heights: left and right, top and bottom margins.
+	double sideMin = 0.2, sideMax = 0.8, endMin = 0.15, endMax = 0.45;
 };
 
 struct Slice {
@@ -66,7 +82,7 @@ const std::vector<Slice> &slices()
 {
 	static const std::vector<Slice> all = [] {
 		std::vector<Slice> v;
-		for (int f = 0; f < int(std::size(kFontFiles)); ++f)
+		for (int f = 0; f < kRandomFaces; ++f)
 			v.push_back({kFontFiles[f].slice, Kind::Counter, 60, with({[f](Style &s) { s.font = f; }})});
 		static const char *heights[] = {"height-10", "height-12", "height-14", "height-16", "height-20",
 						"height-24", "height-32", "height-40", "height-48"};
@@ -107,6 +123,42 @@ const std::vector<Slice> &slices()
 		v.push_back({"subpixel", Kind::Counter, 60, with({[](Style &s) { s.subpixel = true; }})});
 		v.push_back({"kills-999", Kind::Counter, 60, with({[](Style &s) { s.maxValue = 999; }})});
 		v.push_back({"mixed", Kind::Counter, 150, with({[](Style &s) { s.anything = true; }})});
+		for (int f = kRandomFaces; f < int(std::size(kFontFiles)); ++f)
+			v.push_back({kFontFiles[f].slice, Kind::Counter, 60, with({[f](Style &s) {
+					     s.font = f;
+					     s.effect = Effect::Any;
+				     }})});
+		static const char *small[] = {"height-9", "height-11", "height-13"};
+		for (int i = 0; i < 3; ++i)
+			v.push_back({small[i], Kind::Counter, 60,
+				     with({[h = 9 + 2 * i](Style &s) { s.minHeight = s.maxHeight = h; }})});
+		// Bright hazy and snowy worlds behind the HUD; its numbers keep an outline or shadow.
+		v.push_back({"ground-haze", Kind::Counter, 60, with({[](Style &s) {
+				     s.ground = Ground::Haze;
+				     s.effect = Effect::Any;
+			     }})});
+		v.push_back({"ground-snow", Kind::Counter, 60, with({[](Style &s) {
+				     s.ground = Ground::Snow;
+				     s.effect = Effect::Any;
+			     }})});
+		v.push_back({"contrast-low", Kind::Counter, 60, with({[](Style &s) { s.lowContrast = true; }})});
+		v.push_back({"icon-edge", Kind::Counter, 60, with({[](Style &s) {
+				     s.iconEdge = true;
+				     s.sideMin = 0.6;
+				     s.sideMax = 1.0;
+			     }})});
+		v.push_back({"margin-tight", Kind::Counter, 60, with({[](Style &s) {
+				     s.sideMin = 0.0;
+				     s.sideMax = 0.12;
+				     s.endMin = 0.0;
+				     s.endMax = 0.1;
+			     }})});
+		v.push_back({"margin-loose", Kind::Counter, 60, with({[](Style &s) {
+				     s.sideMin = 1.0;
+				     s.sideMax = 2.0;
+				     s.endMin = 0.6;
+				     s.endMax = 1.2;
+			     }})});
 		v.push_back({"card-placement", Kind::Card, 60, Style{}});
 		v.push_back({"plates-straight", Kind::Plates, 60, Style{}});
 		v.push_back({"plates-angle", Kind::Plates, 60, Style{}});
@@ -186,6 +238,27 @@ void paintGround(QImage &img, Ground ground, QRandomGenerator &rng)
 		g.setColorAt(0, QColor(a, a, a + 8));
 		g.setColorAt(1, QColor(b, b - 5, b - 10));
 		p.fillRect(img.rect(), g);
+		break;
+	}
+	case Ground::Haze:
+	case Ground::Snow: {
+		// A washed-out world: bright, soft and nearly even, sand-coloured or white.
+		const bool snow = ground == Ground::Snow;
+		const int base = snow ? pick(rng, 205, 240) : pick(rng, 185, 220);
+		const auto tint = [snow](int v) {
+			return snow ? QColor(v - 4, v - 1, std::min(255, v + 4)) : QColor(v, v - 14, v - 45);
+		};
+		p.fillRect(img.rect(), tint(base));
+		for (int i = 0, n = pick(rng, 2, 5); i < n; ++i) {
+			const QPointF c(uniform(rng, 0, w), uniform(rng, 0, h));
+			const double r = uniform(rng, 0.3, 1.0) * std::max(w, h);
+			QRadialGradient g(c, r);
+			QColor blob = tint(std::clamp(base + pick(rng, -30, 20), 0, 255));
+			g.setColorAt(0, blob);
+			blob.setAlpha(0);
+			g.setColorAt(1, blob);
+			p.fillRect(img.rect(), g);
+		}
 		break;
 	}
 	case Ground::Textured:
@@ -271,9 +344,10 @@ Item counterItem(const Slice &slice, QRandomGenerator &rng)
 		s.jpeg = rng.bounded(3) == 0;
 		s.maxValue = rng.bounded(4) == 0 ? 999 : 200;
 	}
-	const int font = s.font >= 0 ? s.font : pick(rng, 0, int(std::size(kFontFiles)) - 1);
+	const int font = s.font >= 0 ? s.font : pick(rng, 0, kRandomFaces - 1);
 	Effect effect = s.effect == Effect::Any ? Effect(pick(rng, 0, 2)) : s.effect;
-	if (s.ground == Ground::Bright && effect == Effect::None)
+	const bool brightGround = s.ground == Ground::Bright || s.ground == Ground::Haze || s.ground == Ground::Snow;
+	if (brightGround && effect == Effect::None)
 		effect = rng.bounded(2) ? Effect::Outline : Effect::Shadow;
 	const int digitHeight = pick(rng, s.minHeight, s.maxHeight);
 	const int value = drawValue(rng, s.maxValue);
@@ -292,11 +366,27 @@ Item counterItem(const Slice &slice, QRandomGenerator &rng)
 	const QRectF ink = path.boundingRect();
 
 	// A box drawn by hand around the number: loose, never tight to the pixel.
-	const double left = uniform(rng, 0.2, 0.8) * digitHeight, right = uniform(rng, 0.2, 0.8) * digitHeight;
-	const double top = uniform(rng, 0.15, 0.45) * digitHeight, bottom = uniform(rng, 0.15, 0.45) * digitHeight;
+	const double left = uniform(rng, s.sideMin, s.sideMax) * digitHeight;
+	const double right = uniform(rng, s.sideMin, s.sideMax) * digitHeight;
+	const double top = uniform(rng, s.endMin, s.endMax) * digitHeight;
+	const double bottom = uniform(rng, s.endMin, s.endMax) * digitHeight;
 	const int w = int(std::ceil(ink.width() + left + right)), h = int(std::ceil(ink.height() + top + bottom));
 	QImage img(std::max(w, 4), std::max(h, 6), QImage::Format_RGBA8888);
-	paintGround(img, s.ground, rng);
+	int lowGround = 0;
+	if (s.lowContrast) {
+		// Grey ink a few dozen levels above a mid-grey ground.
+		lowGround = pick(rng, 90, 135);
+		img.fill(QColor(lowGround, lowGround + pick(rng, -4, 4), lowGround + pick(rng, -4, 4)));
+		for (int y = 0; y < img.height(); ++y) {
+			auto *row = img.scanLine(y);
+			for (int x = 0; x < img.width(); ++x)
+				for (int c = 0; c < 3; ++c)
+					row[4 * x + c] =
+						uint8_t(std::clamp(int(row[4 * x + c]) + pick(rng, -6, 6), 0, 255));
+		}
+	} else {
+		paintGround(img, s.ground, rng);
+	}
 
 	double dx = left - ink.left(), dy = top - ink.top();
 	if (s.subpixel) {
@@ -309,7 +399,26 @@ Item counterItem(const Slice &slice, QRandomGenerator &rng)
 	const QPainterPath placed = path.translated(dx, dy);
 	QPainter p(&img);
 	p.setRenderHint(QPainter::Antialiasing, true);
-	const QColor color = inkColor(s.ink, rng);
+	QColor color = inkColor(s.ink, rng);
+	if (s.lowContrast) {
+		const int v = std::min(255, lowGround + pick(rng, 45, 70));
+		color = QColor(v, v, v);
+	}
+	if (s.iconEdge) {
+		// A HUD icon (a head and shoulders) beside the number, cut by the crop's edge, clear
+		// of the digits.
+		const bool onLeft = rng.bounded(2) == 0;
+		const double size = digitHeight * uniform(rng, 0.8, 1.1);
+		const double inside =
+			std::min(size * uniform(rng, 0.25, 0.5), (onLeft ? left : right) - 0.05 * digitHeight);
+		const double cx = onLeft ? inside - size / 2 : img.width() - inside + size / 2;
+		const double cy = dy + ink.top() + ink.height() / 2 + uniform(rng, -0.1, 0.1) * digitHeight;
+		QPainterPath icon;
+		icon.addEllipse(QPointF(cx, cy - size * 0.2), size * 0.22, size * 0.22);
+		icon.addRoundedRect(QRectF(cx - size * 0.4, cy + size * 0.08, size * 0.8, size * 0.42), size * 0.15,
+				    size * 0.15);
+		p.fillPath(icon, color);
+	}
 	if (effect == Effect::Shadow) {
 		const double off = std::max(1.0, digitHeight / 14.0);
 		p.fillPath(placed.translated(off, off), QColor(0, 0, 0, pick(rng, 150, 230)));
@@ -345,7 +454,7 @@ Item cardItem(const Slice &slice, QRandomGenerator &rng)
 	// The placement on the end card: dark digits on the light card, large.
 	const int value = pick(rng, 1, 150);
 	const int digitHeight = pick(rng, 24, 80);
-	QFont qf(familyOf(pick(rng, 0, int(std::size(kFontFiles)) - 1)));
+	QFont qf(familyOf(pick(rng, 0, kRandomFaces - 1)));
 	qf.setBold(true);
 	qf.setPixelSize(100);
 	const double digitsAt100 = QFontMetricsF(qf).tightBoundingRect(QStringLiteral("0123456789")).height();
@@ -491,6 +600,11 @@ QStringList corpusFonts()
 		if (!familyOf(f).isEmpty())
 			out << familyOf(f);
 	return out;
+}
+
+int corpusFontCount()
+{
+	return int(std::size(kFontFiles));
 }
 
 const char *kindName(Kind kind)

@@ -34,8 +34,10 @@ const std::vector<QString> &sliceNames();
 // Draws every crop of one slice.
 std::vector<Item> generateSlice(const QString &slice);
 
-// The fonts the counters are drawn in: family names of the installed ones.
+// The fonts the counters are drawn in: family names of the installed ones, and how many
+// there are in all.
 QStringList corpusFonts();
+int corpusFontCount();
 
 const char *kindName(Kind kind);
 std::optional<Kind> kindFromName(const QString &name);

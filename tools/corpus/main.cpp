@@ -15,9 +15,9 @@ int main(int argc, char **argv)
 		std::fprintf(stderr, "usage: ostrelo-corpus FOLDER\n");
 		return 2;
 	}
-	if (ostrelo::corpus::corpusFonts().size() < 5)
-		std::fprintf(stderr, "ostrelo-corpus: only %d of the 5 fonts are installed (scripts/setup.sh)\n",
-			     int(ostrelo::corpus::corpusFonts().size()));
+	if (ostrelo::corpus::corpusFonts().size() < ostrelo::corpus::corpusFontCount())
+		std::fprintf(stderr, "ostrelo-corpus: only %d of the %d fonts are installed (scripts/setup.sh)\n",
+			     int(ostrelo::corpus::corpusFonts().size()), ostrelo::corpus::corpusFontCount());
 	const QString error = ostrelo::corpus::writeCorpus(app.arguments()[1]);
 	if (!error.isEmpty()) {
 		std::fprintf(stderr, "ostrelo-corpus: %s\n", qPrintable(error));
