@@ -120,10 +120,10 @@ std::vector<Step> wholeMatch(const Look &look, const QString &family)
 		f.tracking = look.tracking;
 		f.minimap = hudframes::Minimap::Map;
 		f.counterShadow = true;
-		f.ground = bright && look.bright != Ground::Dim ? look.bright : look.ground;
-		f.haze = bright || look.ground == look.bright ? look.haze : 0.0;
-		if (!bright && look.ground == look.bright)
-			f.haze = look.haze / 3; // a light haze all along, thicker in the stretch
+		const bool stretch = bright && look.bright != Ground::Dim;
+		f.ground = stretch ? look.bright : look.ground;
+		// A ground that is itself the bright one hazes lightly all along, thickly in the stretch.
+		f.haze = stretch ? look.haze : look.ground == look.bright ? look.haze / 3 : 0.0;
 		return f;
 	};
 	std::vector<Step> steps;
