@@ -45,7 +45,7 @@ ItemPlan planItem(const QJsonObject &item)
 ScenePlan planScene(const QJsonObject &scene)
 {
 	ScenePlan plan;
-	plan.name = scene.value(QLatin1String("name")).toString();
+	plan.name = obsNameOf(scene.value(QLatin1String("name")).toString());
 	const QJsonArray items =
 		scene.value(QLatin1String("settings")).toObject().value(QLatin1String("items")).toArray();
 	plan.items.reserve(items.size());
@@ -67,11 +67,19 @@ CollectionPlan planCollection(const QJsonObject &collection)
 		if (id == QLatin1String("scene")) {
 			plan.scenes.append(planScene(source));
 		} else if (!id.contains(QLatin1String("transition"))) {
-			plan.inputs.append({source.value(QLatin1String("name")).toString(), id,
-					    source.value(QLatin1String("settings")).toObject()});
+			const QString name = source.value(QLatin1String("name")).toString();
+			plan.inputs.append(
+				{name, obsNameOf(name), id, source.value(QLatin1String("settings")).toObject()});
 		}
 	}
 	return plan;
+}
+
+QString obsNameOf(const QString &wanted)
+{
+	const auto control = std::find_if(wanted.cbegin(), wanted.cend(),
+					  [](QChar c) { return c.category() == QChar::Other_Control; });
+	return wanted.left(control - wanted.cbegin());
 }
 
 BrowserSettings readBrowserSettings(const QJsonObject &settings)
