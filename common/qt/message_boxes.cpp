@@ -1,6 +1,7 @@
 #include "common/qt/message_boxes.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QPushButton>
 
 #include <mutex>
@@ -17,6 +18,11 @@ MessageBoxAnswer runDialog(const MessageBoxContent &content)
 	QMessageBox box(content.icon, content.title, content.text, QMessageBox::NoButton, content.parent);
 	if (!content.informativeText.isEmpty())
 		box.setInformativeText(content.informativeText);
+	// The texts come from servers, files and scene names: markup in them is text, never
+	// formatting, links or images. The informative label takes no format from the box.
+	box.setTextFormat(Qt::PlainText);
+	for (QLabel *label : box.findChildren<QLabel *>())
+		label->setTextFormat(Qt::PlainText);
 	QList<QPushButton *> custom;
 	if (content.customButtons.isEmpty()) {
 		box.setStandardButtons(content.standardButtons);

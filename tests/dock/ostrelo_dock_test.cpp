@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QGroupBox>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -28,6 +29,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <X11/Xlib.h>
 
@@ -91,12 +93,6 @@ private slots:
 		obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
 		obs_set_nix_platform_display(display);
 		QVERIFY(obs_startup("en-US", nullptr, nullptr));
-		setMessageBoxHandler([this](const MessageBoxContent &content) {
-			boxes.append(content);
-			const bool question = content.standardButtons.testFlag(QMessageBox::Yes);
-			return MessageBoxAnswer{
-				question ? (answerYes ? QMessageBox::Yes : QMessageBox::No) : QMessageBox::Ok, -1};
-		});
 	}
 
 	void cleanupTestCase()
@@ -114,6 +110,12 @@ private slots:
 		server = new test::LoopbackServer;
 		boxes.clear();
 		answerYes = true;
+		setMessageBoxHandler([this](const MessageBoxContent &content) {
+			boxes.append(content);
+			const bool question = content.standardButtons.testFlag(QMessageBox::Yes);
+			return MessageBoxAnswer{
+				question ? (answerYes ? QMessageBox::Yes : QMessageBox::No) : QMessageBox::Ok, -1};
+		});
 	}
 
 	void cleanup()
@@ -484,6 +486,64 @@ private slots:
 		QCOMPARE(boxes.size(), 1);
 		QCOMPARE(boxes[0].title, QString("Ostrelo"));
 		QVERIFY2(boxes[0].text.startsWith(box), qPrintable(boxes[0].text));
+	}
+
+	// The real boxes this time: text from the server, a file or a manifest shows as typed,
+	// markup and all, never as rich text.
+	void outsideTextShowsAsPlainText_data()
+	{
+		QTest::addColumn<QString>("from");
+		QTest::addColumn<QString>("shown"); // one label shows this verbatim
+		const QString markup = R"(<b>Token</b> <a href="https://x.example">expired</a><img src="x">)";
+		QTest::newRow("layout reply") << "reply" << markup;
+		QTest::newRow("scene name in a file") << "file"
+						      << "Installed “<i>Stage</i>”.";
+		QTest::newRow("informative text") << "notes" << markup;
+	}
+
+	void outsideTextShowsAsPlainText()
+	{
+		QFETCH(QString, from);
+		QFETCH(QString, shown);
+		setMessageBoxHandler({});
+		QStringList labels; // text and format of every label of the box
+		QTimer closer;
+		connect(&closer, &QTimer::timeout, this, [&] {
+			auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+			if (!box)
+				return;
+			for (QLabel *label : box->findChildren<QLabel *>())
+				if (!label->text().isEmpty())
+					labels.append(label->text() +
+						      (label->textFormat() == Qt::PlainText ? "" : " (not plain)"));
+			box->done(0);
+		});
+		closer.start(20);
+
+		const QString markup = R"(<b>Token</b> <a href="https://x.example">expired</a><img src="x">)";
+		auto dock = makeDock();
+		QTemporaryDir dir;
+		if (from == "reply") {
+			server->answer(200, "OK", QJsonDocument(QJsonObject{{"error", markup}}).toJson());
+			dock->tokenEdit()->setText("tk");
+			button(dock.get(), "Install layout")->click();
+		} else if (from == "file") {
+			QFile file(dir.filePath("c.json"));
+			QVERIFY(file.open(QIODevice::WriteOnly));
+			file.write(R"({"scene_order":[],"sources":[{"id":"scene","name":"<i>Stage</i>"}]})");
+			file.close();
+			dock->loadCollectionFromPath(file.fileName());
+		} else {
+			MessageBoxContent content;
+			content.text = "Ostrelo update available v5";
+			content.informativeText = markup;
+			execMessageBox(content);
+		}
+		QTRY_VERIFY(!labels.isEmpty());
+		QVERIFY2(std::any_of(labels.begin(), labels.end(), [&](const QString &l) { return l.contains(shown); }),
+			 qPrintable(labels.join('|')));
+		for (const QString &label : labels)
+			QVERIFY2(!label.endsWith(" (not plain)"), qPrintable(label));
 	}
 
 	void loadJsonFileAsksWithTheDialog()
