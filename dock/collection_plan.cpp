@@ -10,6 +10,10 @@ namespace ostrelo {
 
 namespace {
 
+// The browser source's own property ranges: 1 to 8192 pixels a side, 1 to 60 frames a second.
+constexpr int kBrowserMaxSide = 8192;
+constexpr int kBrowserMaxFps = 60;
+
 // A JSON number may lie far outside float; converting such a double is undefined, so
 // clamp first. OBS itself clamps nothing here.
 float toFloat(const QJsonValue &value, float fallback)
@@ -86,10 +90,12 @@ BrowserSettings readBrowserSettings(const QJsonObject &settings)
 {
 	BrowserSettings browser;
 	browser.url = settings.value(QLatin1String("url")).toString();
-	// Integers only: a fraction, a string or a number outside 32 bits takes the default.
-	browser.width = settings.value(QLatin1String("width")).toInt(800);
-	browser.height = settings.value(QLatin1String("height")).toInt(600);
-	browser.fps = settings.value(QLatin1String("fps")).toInt(30);
+	// Integers only: a fraction, a string or a number outside 32 bits takes the default. What
+	// is left is held to the ranges the browser source itself offers, so a file cannot ask it
+	// for a page of a billion pixels.
+	browser.width = std::clamp(settings.value(QLatin1String("width")).toInt(800), 1, kBrowserMaxSide);
+	browser.height = std::clamp(settings.value(QLatin1String("height")).toInt(600), 1, kBrowserMaxSide);
+	browser.fps = std::clamp(settings.value(QLatin1String("fps")).toInt(30), 1, kBrowserMaxFps);
 	browser.fpsCustom = settings.value(QLatin1String("fps_custom")).toBool(true);
 	browser.css = settings.value(QLatin1String("css")).toString();
 	browser.shutdown = settings.value(QLatin1String("shutdown")).toBool(true);

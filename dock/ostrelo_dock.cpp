@@ -29,6 +29,8 @@ namespace {
 
 constexpr int kRefreshIntervalMs = 1500;
 constexpr const char *kTokenKey = "overlayToken";
+// Set on a reply cut off for its size.
+constexpr const char *kTooLargeProperty = "ostreloTooLarge";
 
 const char *const kStyleSheet =
 	"QWidget#OstreloDockRoot {background:#0b1716;color:#e9fff2;font-family:'Segoe UI';}"
@@ -311,7 +313,15 @@ QNetworkReply *OstreloDock::get(const QUrl &url)
 {
 	QNetworkRequest request(url);
 	request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(kLayoutUserAgent));
-	return network_->get(request);
+	QNetworkReply *reply = network_->get(request);
+	// Cut a reply off as soon as it announces or brings more than any collection holds.
+	connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+		if (received > kMaxCollectionBytes || total > kMaxCollectionBytes) {
+			reply->setProperty(kTooLargeProperty, true);
+			reply->abort();
+		}
+	});
+	return reply;
 }
 
 void OstreloDock::fetchPackList()
@@ -358,6 +368,10 @@ void OstreloDock::installLayout()
 void OstreloDock::onLayoutReply(QNetworkReply *reply)
 {
 	reply->deleteLater();
+	if (reply->property(kTooLargeProperty).toBool()) {
+		showWarning(this, QStringLiteral("Could not fetch the layout.\nThe reply is larger than 16 MiB."));
+		return;
+	}
 	if (reply->error() != QNetworkReply::NoError) {
 		showWarning(this, QStringLiteral("Could not fetch the layout.\n") + reply->errorString());
 		return;
@@ -392,7 +406,14 @@ void OstreloDock::loadCollectionFromPath(const QString &path)
 		showWarning(this, QStringLiteral("Could not read that file."));
 		return;
 	}
-	const QJsonObject object = parseJsonObject(file.readAll());
+	// One byte past the limit is enough to know; a pipe or device has no size to ask first.
+	const QByteArray body = file.read(kMaxCollectionBytes + 1);
+	if (body.size() > kMaxCollectionBytes) {
+		showWarning(this,
+			    QStringLiteral("That file is larger than 16 MiB, too large for an OBS Scene Collection."));
+		return;
+	}
+	const QJsonObject object = parseJsonObject(body);
 	if (isSceneCollection(object))
 		install(object);
 	else

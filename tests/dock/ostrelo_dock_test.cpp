@@ -49,6 +49,14 @@ QPushButton *button(QWidget *dock, const QString &text)
 	return nullptr;
 }
 
+// A collection with one scene "Big", padded to exactly this many bytes.
+QByteArray paddedCollection(int size)
+{
+	QByteArray json = R"({"scene_order":[],"sources":[{"id":"scene","name":"Big"}],"padding":")";
+	json += QByteArray(size - json.size() - 2, 'a') + "\"}";
+	return json;
+}
+
 QString storedToken()
 {
 	return QSettings("Pellworth", "OstreloOBS").value("overlayToken").toString();
@@ -395,6 +403,9 @@ private slots:
 						 << "The server did not return a valid OBS collection.";
 		QTest::newRow("2xx not json") << "tk" << 200 << QByteArray("<html>oops</html>")
 					      << "The server did not return a valid OBS collection.";
+		QTest::newRow("collection over 16 MiB")
+			<< "tk" << 200 << paddedCollection(16 * 1024 * 1024 + 1)
+			<< "Could not fetch the layout.\nThe reply is larger than 16 MiB.";
 	}
 
 	void layoutWarnings()
@@ -463,10 +474,12 @@ private slots:
 			<< QByteArray(R"({"scene_order":[],"sources":[{"id":"scene","name":"Deep","x":)") +
 				   QByteArray(5000, '[') + QByteArray(5000, ']') + "}]}"
 			<< invalid;
-		QByteArray big = "{\"scene_order\":[],\"sources\":[{\"id\":\"scene\",\"name\":\"Big\"}],\"padding\":\"";
-		big += QByteArray(50 * 1024 * 1024, 'a') + "\"}";
-		QTest::newRow("50 MB") << big << "Installed “Big”.";
-		QTest::newRow("50 MB, truncated") << big.left(big.size() - 3) << invalid;
+		const QByteArray atCap = paddedCollection(16 * 1024 * 1024);
+		QTest::newRow("16 MiB") << atCap << "Installed “Big”.";
+		QTest::newRow("16 MiB, truncated") << atCap.left(atCap.size() - 3) << invalid;
+		QTest::newRow("a byte over 16 MiB")
+			<< paddedCollection(atCap.size() + 1)
+			<< "That file is larger than 16 MiB, too large for an OBS Scene Collection.";
 	}
 
 	void loadJsonFile()
