@@ -18,8 +18,9 @@
 #include <util/bmem.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QComboBox>
-#include <QDockWidget>
+#include <QDir>
 #include <QGroupBox>
 #include <QJsonDocument>
 #include <QLabel>
@@ -585,71 +586,83 @@ private slots:
 		QCOMPARE(opened.toString(), "https://" + QString(kVendorHost) + "/ostrelo/");
 	}
 
-	void widgetTreeAndLook()
+	// The OBS window gives the dock whatever height it has to spare. Every control must keep
+	// its full size and its own place however little that is; the look must hold too.
+	void nothingSqueezedClippedOrOverlapping_data()
 	{
+		QTest::addColumn<QSize>("size");
+		QTest::newRow("380x700") << QSize(380, 700);
+		QTest::newRow("380x1000") << QSize(380, 1000);
+	}
+
+	void nothingSqueezedClippedOrOverlapping()
+	{
+		QFETCH(QSize, size);
 		frontend->scenes = {"Gameplay", "Just chatting", "Be right back"};
 		frontend->current = "Gameplay";
 		frontend->streaming = true;
 		QSettings("Pellworth", "OstreloOBS").setValue("overlayToken", "stored-token");
+		// Placed by hand like a docked panel, not a window that grows to its layout's minimum.
+		QWidget window;
 		auto dock = makeDock();
-		QCOMPARE(dock->objectName(), QString("OstreloDockRoot"));
-		QCOMPARE(dock->minimumWidth(), 315);
-		QCOMPARE(dock->layout()->contentsMargins(), QMargins(16, 16, 16, 16));
-		QCOMPARE(dock->layout()->spacing(), 12);
-		QVERIFY(dock->styleSheet().startsWith(
-			"QWidget#OstreloDockRoot {background:#0b1716;color:#e9fff2;font-family:'Segoe UI';}QLabel {"));
-		QVERIFY(dock->styleSheet().endsWith("QGroupBox#ComingSoon::title {subcontrol-origin: "
-						    "margin;left:10px;padding:0 6px;color:#8eb8a4;}"));
-		QCOMPARE(dock->findChild<QLabel *>("Heading")->text().mid(1), QString(" Ostrelo"));
-		QCOMPARE(dock->findChild<QLabel *>("Status"), dock->statusLabel());
-		QCOMPARE(dock->findChildren<QFrame *>("Panel", Qt::FindDirectChildrenOnly).size(), 3);
-		QCOMPARE(dock->tokenEdit()->placeholderText(), QString("Overlay token or Browser Source URL"));
-		QCOMPARE(items(dock->orientCombo()),
-			 (QStringList{"Landscape  1920×1080=landscape", "Vertical  1080×1920=vertical"}));
-		const struct {
-			const char *text;
-			const char *objectName;
-		} buttons[] = {{"Switch to selected scene", "Action"},
-			       {"Start stream", "Action"},
-			       {"Stop stream", ""},
-			       {"Start recording", "Action"},
-			       {"Stop recording", ""},
-			       {"Install layout", "Action"},
-			       {"Load JSON file", ""},
-			       {"Open Ostrelo Web Control Room ↗", "Action"}};
-		for (const auto &b : buttons) {
-			QPushButton *found = button(dock.get(), QString::fromUtf8(b.text));
-			QVERIFY2(found, b.text);
-			QCOMPARE(found->objectName(), QString(b.objectName));
-		}
-		QStringList labels;
-		for (QLabel *label : dock->findChildren<QLabel *>())
-			labels.append(label->text());
-		for (const char *text :
-		     {"Pellworth · Local OBS controls",
-		      "Local OBS control. Your online account is managed on Pellworth.", "Active scene",
-		      "Install layout",
-		      "Pick a design, choose Landscape or Vertical, then Install. Or load an exported Scene "
-		      "Collection JSON.",
-		      "Then set Settings → Video to the same canvas. Placeholders are empty — pick the game, "
-		      "camera or device in OBS."})
-			QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
+		window.resize(size);
+		dock->setParent(&window);
+		dock->setGeometry(QRect(QPoint(0, 0), size));
+		window.show();
+		QVERIFY(QTest::qWaitForWindowExposed(&window));
+		QCOMPARE(dock->size(), size);
 
-		// Shown the way OBS shows it: inside a dock widget, not as a window of its own.
-		QDockWidget frame;
-		frame.setWidget(dock.get());
-		frame.resize(380, dock->heightForWidth(380) + 30);
-		frame.show();
-		QVERIFY(QTest::qWaitForWindowExposed(&frame));
+		// The controls and the frames that group them; internals of a control are its own.
+		QWidget *content = dock->findChild<QLabel *>("Heading")->parentWidget();
+		QList<QWidget *> controls;
+		for (QWidget *w : content->findChildren<QWidget *>()) {
+			const bool grouping = w->objectName() == "Panel" || w->objectName() == "ComingSoon";
+			const bool control = qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ||
+					     qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w);
+			QWidget *parent = w->parentWidget();
+			const bool placed = parent == content || parent->objectName() == "Panel" ||
+					    parent->objectName() == "ComingSoon";
+			if ((grouping || control) && placed && w->isVisibleTo(&window))
+				controls.append(w);
+		}
+		QVERIFY(controls.size() > 25);
+		for (QWidget *w : controls) {
+			const QString what =
+				w->metaObject()->className() + QString(" ") +
+				(qobject_cast<QLabel *>(w) ? qobject_cast<QLabel *>(w)->text() : w->objectName());
+			const auto *label = qobject_cast<QLabel *>(w);
+			const int minHeight = label && label->wordWrap() ? label->heightForWidth(w->width())
+									 : w->minimumSizeHint().height();
+			QVERIFY2(
+				w->width() >= w->minimumSizeHint().width() && w->height() >= minHeight,
+				qPrintable(QString("%1 squeezed to %2x%3").arg(what).arg(w->width()).arg(w->height())));
+			QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(what + " clipped"));
+			for (QWidget *other : controls)
+				QVERIFY2(other == w || other->parentWidget() != w->parentWidget() ||
+						 !other->geometry().intersects(w->geometry()),
+					 qPrintable(what + " overlaps " + other->objectName()));
+		}
+
 		const QImage shot = dock->grab().toImage();
-		frame.setWidget(nullptr);
-		dock->setParent(nullptr);
-		// The root paints its own background at its edge. Style sheets style a bare QWidget
-		// only while the class adds no meta-object of its own.
-		QCOMPARE(shot.pixelColor(3, 3).name(), QString("#0b1716"));
-		QCOMPARE(shot.pixelColor(shot.width() - 4, shot.height() - 4).name(), QString("#0b1716"));
-		if (const QByteArray out = qgetenv("OSTRELO_DOCK_SCREENSHOT"); !out.isEmpty())
-			QVERIFY(shot.save(QString::fromLocal8Bit(out)));
+		const QDir shots(QStringLiteral(OSTRELO_DOCK_SHOTS_DIR));
+		QVERIFY(shots.mkpath("."));
+		QVERIFY(shot.save(shots.filePath(QString("dock-%1x%2.png").arg(size.width()).arg(size.height()))));
+		// The root paints its own background to its edges (style sheets style a bare QWidget only
+		// while the class adds no meta-object of its own), and the action buttons stand out.
+		const QColor background = shot.pixelColor(3, 3);
+		QCOMPARE(background.name(), QString("#0b1716"));
+		QCOMPARE(shot.pixelColor(shot.width() - 2, shot.height() - 2), background);
+		QCOMPARE(shot.pixelColor(shot.width() / 2, 6), background);
+		auto fill = [&](const char *text) {
+			QPushButton *b = button(dock.get(), QString::fromUtf8(text));
+			return shot.pixelColor(b->mapTo(dock.get(), QPoint(6, b->height() / 2)));
+		};
+		const QColor action = fill("Install layout");
+		QVERIFY(action != fill("Load JSON file") && action != background);
+		for (const char *text : {"Switch to selected scene", "Start stream", "Start recording"})
+			QCOMPARE(fill(text), action);
+		for (const char *text : {"Stop stream", "Stop recording"})
+			QCOMPARE(fill(text), fill("Load JSON file"));
 	}
 
 	void registrationHandsTheDockOverOrDestroysIt()
