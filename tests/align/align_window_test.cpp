@@ -285,6 +285,20 @@ TEST(AlignWindow, PresetPlacesSavesAndStaysOpen)
 	EXPECT_EQ(w.help()->text(), kPlatesHelp);
 }
 
+TEST(AlignWindow, PresetAfterTheFilterWentSaysItWasNotSaved)
+{
+	std::unique_ptr<FilterOnSource> f(newFilter());
+	OpenWindow w(f->filter());
+	setSnapshot(w.get(), hudFrame());
+	f->remove();
+	w.click("presetButton");
+	EXPECT_EQ(w.region("kills").box, (StatRegion{1823, 80, 42, 22})) << "applied in the window";
+	EXPECT_EQ(w.help()->text(), QString::fromUtf8("Warzone 16:9 preset applied here, but not saved: the Vexmoor "
+						      "Stat Reader filter is gone."));
+	EXPECT_EQ(storedRegion(f->settings(), "kills"), (std::vector<long long>{0, 0, 0, 0}));
+	EXPECT_TRUE(w.alive());
+}
+
 TEST(AlignWindow, SaveWritesTheRegionsTurnsThePresetOffAndCloses)
 {
 	std::unique_ptr<FilterOnSource> f(newFilter());
