@@ -36,6 +36,8 @@ const char *const kPlatesHelp =
 const char *const kPresetNeedsSnapshot = "Refresh the snapshot first, then apply the 16:9 Warzone preset.";
 const char *const kPresetApplied =
 	"Warzone 16:9 preset applied and saved. Tweak a box and Save regions to keep a manual layout.";
+const char *const kPresetNotSaved =
+	"Warzone 16:9 preset applied here, but not saved: the Vexmoor Stat Reader filter is gone.";
 
 constexpr int kAngleLimit = 30;
 // The preset needs a frame at least this large in both directions.
@@ -249,8 +251,8 @@ void VxAlignWindow::applyPreset()
 	syncFields();
 	refreshPreview();
 	view_->update();
-	ostrelo::saveRegions(source_, view_->regions(), true);
-	help_->setText(QString::fromUtf8(kPresetApplied));
+	const bool saved = ostrelo::saveRegions(source_, view_->regions(), true);
+	help_->setText(QString::fromUtf8(saved ? kPresetApplied : kPresetNotSaved));
 }
 
 void VxAlignWindow::onViewChanged()

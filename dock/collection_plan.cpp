@@ -10,6 +10,10 @@ namespace ostrelo {
 
 namespace {
 
+// The browser source's own property ranges: 1 to 8192 pixels a side, 1 to 60 frames a second.
+constexpr int kBrowserMaxSide = 8192;
+constexpr int kBrowserMaxFps = 60;
+
 // A JSON number may lie far outside float; converting such a double is undefined, so
 // clamp first. OBS itself clamps nothing here.
 float toFloat(const QJsonValue &value, float fallback)
@@ -45,7 +49,7 @@ ItemPlan planItem(const QJsonObject &item)
 ScenePlan planScene(const QJsonObject &scene)
 {
 	ScenePlan plan;
-	plan.name = scene.value(QLatin1String("name")).toString();
+	plan.name = obsNameOf(scene.value(QLatin1String("name")).toString());
 	const QJsonArray items =
 		scene.value(QLatin1String("settings")).toObject().value(QLatin1String("items")).toArray();
 	plan.items.reserve(items.size());
@@ -67,21 +71,31 @@ CollectionPlan planCollection(const QJsonObject &collection)
 		if (id == QLatin1String("scene")) {
 			plan.scenes.append(planScene(source));
 		} else if (!id.contains(QLatin1String("transition"))) {
-			plan.inputs.append({source.value(QLatin1String("name")).toString(), id,
-					    source.value(QLatin1String("settings")).toObject()});
+			const QString name = source.value(QLatin1String("name")).toString();
+			plan.inputs.append(
+				{name, obsNameOf(name), id, source.value(QLatin1String("settings")).toObject()});
 		}
 	}
 	return plan;
+}
+
+QString obsNameOf(const QString &wanted)
+{
+	const auto control = std::find_if(wanted.cbegin(), wanted.cend(),
+					  [](QChar c) { return c.category() == QChar::Other_Control; });
+	return wanted.left(control - wanted.cbegin());
 }
 
 BrowserSettings readBrowserSettings(const QJsonObject &settings)
 {
 	BrowserSettings browser;
 	browser.url = settings.value(QLatin1String("url")).toString();
-	// Integers only: a fraction, a string or a number outside 32 bits takes the default.
-	browser.width = settings.value(QLatin1String("width")).toInt(800);
-	browser.height = settings.value(QLatin1String("height")).toInt(600);
-	browser.fps = settings.value(QLatin1String("fps")).toInt(30);
+	// Integers only: a fraction, a string or a number outside 32 bits takes the default. What
+	// is left is held to the ranges the browser source itself offers, so a file cannot ask it
+	// for a page of a billion pixels.
+	browser.width = std::clamp(settings.value(QLatin1String("width")).toInt(800), 1, kBrowserMaxSide);
+	browser.height = std::clamp(settings.value(QLatin1String("height")).toInt(600), 1, kBrowserMaxSide);
+	browser.fps = std::clamp(settings.value(QLatin1String("fps")).toInt(30), 1, kBrowserMaxFps);
 	browser.fpsCustom = settings.value(QLatin1String("fps_custom")).toBool(true);
 	browser.css = settings.value(QLatin1String("css")).toString();
 	browser.shutdown = settings.value(QLatin1String("shutdown")).toBool(true);

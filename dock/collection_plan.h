@@ -10,7 +10,8 @@
 namespace ostrelo {
 
 struct InputRecord {
-	QString name; // the name items use in the file
+	QString name;    // the name items use in the file
+	QString obsName; // the name asked of OBS, before numbering
 	QString typeId;
 	QJsonObject settings;
 };
@@ -31,7 +32,7 @@ struct ItemPlan {
 };
 
 struct ScenePlan {
-	QString name;
+	QString name; // the name asked of OBS, before numbering
 	QList<ItemPlan> items;
 };
 
@@ -42,6 +43,11 @@ struct CollectionPlan {
 };
 
 CollectionPlan planCollection(const QJsonObject &collection);
+
+// The wanted name up to its first control character. OBS keeps names as C strings, so all after
+// a NUL would be lost on the way anyway, and a line break or an escape has no place in a list of
+// sources.
+QString obsNameOf(const QString &wanted);
 
 // The browser settings a "browser_source" record asks for, each converted with its default.
 struct BrowserSettings {

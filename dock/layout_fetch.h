@@ -36,6 +36,9 @@ struct PackEntry {
 // The packs of a list reply; nothing when the body has no non-empty "packs" array.
 std::optional<QList<PackEntry>> parsePackList(const QByteArray &body);
 
+// No collection is larger: replies and files beyond it are refused before they fill memory.
+inline constexpr qint64 kMaxCollectionBytes = 16 * 1024 * 1024;
+
 // The object of a reply or file body; an empty object when it is not a JSON object.
 QJsonObject parseJsonObject(const QByteArray &body);
 

@@ -8,13 +8,62 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <functional>
+
 namespace ostrelo {
 
 namespace {
 
-bool sourceNameTaken(const QString &name)
+// Past this many numbers for one name the installation gives up instead of holding the
+// user-interface thread.
+constexpr int kMaxNameNumber = 10000;
+
+// Free OBS names for one installation, as the exact bytes OBS is given. It remembers the last
+// number handed out for each name, so a file with a thousand equal names costs a thousand
+// look-ups, not half a million.
+class NameAllocator {
+public:
+	explicit NameAllocator(std::function<bool(const char *)> taken) : taken_(std::move(taken)) {}
+
+	// A name of this installation left OBS: its number may be handed out again.
+	void release(const QByteArray &name)
+	{
+		const int space = name.lastIndexOf(' ');
+		bool isNumber = false;
+		const int number = name.mid(space + 1).toInt(&isNumber);
+		const auto next = space > 0 && isNumber ? next_.find(name.left(space)) : next_.end();
+		if (next != next_.end() && number >= 2 && number < *next)
+			*next = number;
+	}
+
+	// Empty when no free name was found.
+	QByteArray take(const QString &wanted)
+	{
+		const QString cut = obsNameOf(wanted);
+		const QByteArray base = cut.isEmpty() ? QByteArrayLiteral("Source") : cut.toUtf8();
+		if (!taken_(base.constData()))
+			return base;
+		int &next = next_[base];
+		for (int number = std::max(next, 2); number <= kMaxNameNumber; ++number) {
+			const QByteArray candidate = base + ' ' + QByteArray::number(number);
+			if (!taken_(candidate.constData())) {
+				next = number + 1;
+				return candidate;
+			}
+		}
+		next = kMaxNameNumber + 1;
+		return {};
+	}
+
+private:
+	std::function<bool(const char *)> taken_;
+	QHash<QByteArray, int> next_;
+};
+
+bool libobsNameTaken(const char *name)
 {
-	OBSSourceAutoRelease existing = obs_get_source_by_name(name.toUtf8().constData());
+	OBSSourceAutoRelease existing = obs_get_source_by_name(name);
 	return existing.Get() != nullptr;
 }
 
@@ -33,11 +82,16 @@ public:
 		sources_.insert(fileName, source);
 	}
 
-	// Gives back the installer's reference of an entry, if there is one.
-	void drop(const QString &fileName)
+	// Gives back the installer's reference of an entry, if there is one, and says which OBS
+	// name that was.
+	QByteArray drop(const QString &fileName)
 	{
-		if (obs_source_t *earlier = sources_.take(fileName))
-			obs_source_release(earlier);
+		obs_source_t *earlier = sources_.take(fileName);
+		if (!earlier)
+			return {};
+		const QByteArray name = obs_source_get_name(earlier);
+		obs_source_release(earlier);
+		return name;
 	}
 
 	obs_source_t *find(const QString &fileName) const { return sources_.value(fileName, nullptr); }
@@ -66,9 +120,9 @@ void applyItem(obs_sceneitem_t *item, const ItemPlan &plan)
 	obs_sceneitem_set_locked(item, plan.locked);
 }
 
-void makeCurrentScene(const QString &name, FrontendApi &frontend)
+void makeCurrentScene(const QByteArray &name, FrontendApi &frontend)
 {
-	OBSSourceAutoRelease scene = obs_get_source_by_name(name.toUtf8().constData());
+	OBSSourceAutoRelease scene = obs_get_source_by_name(name.constData());
 	if (scene && obs_source_get_type(scene) == OBS_SOURCE_TYPE_SCENE)
 		frontend.setCurrentScene(scene);
 }
@@ -80,16 +134,12 @@ ObsFactory libobsFactory()
 	return {[](const char *id, const char *name, obs_data_t *settings) {
 			return obs_source_create(id, name, settings, nullptr);
 		},
-		[](const char *name) { return obs_scene_create(name); }};
+		[](const char *name) { return obs_scene_create(name); }, libobsNameTaken};
 }
 
 QString uniqueSourceName(const QString &wanted)
 {
-	const QString base = wanted.isEmpty() ? QStringLiteral("Source") : wanted;
-	QString candidate = base;
-	for (int counter = 2; sourceNameTaken(candidate); ++counter)
-		candidate = base + QLatin1Char(' ') + QString::number(counter);
-	return candidate;
+	return QString::fromUtf8(NameAllocator(libobsNameTaken).take(wanted));
 }
 
 obs_data_t *browserSourceSettings(const QString &typeId, const QJsonObject &settings)
@@ -123,15 +173,17 @@ QString buildCollection(const QJsonObject &collection, QString &error, FrontendA
 		return {};
 	}
 
+	NameAllocator names(factory.nameTaken);
 	SourceMap sources;
 	for (const InputRecord &input : plan.inputs) {
 		// A later record of the same name takes the entry over. Its predecessor would be
 		// shown by no item, so let it go first: it leaves OBS and frees its name.
-		sources.drop(input.name);
-		const QByteArray obsName = uniqueSourceName(input.name).toUtf8();
+		names.release(sources.drop(input.name));
+		const QByteArray obsName = names.take(input.obsName);
 		OBSDataAutoRelease settings = browserSourceSettings(input.typeId, input.settings);
-		obs_source_t *source =
-			factory.createSource(input.typeId.toUtf8().constData(), obsName.constData(), settings);
+		obs_source_t *source = obsName.isEmpty() ? nullptr
+							 : factory.createSource(input.typeId.toUtf8().constData(),
+										obsName.constData(), settings);
 		if (!source) {
 			error = QStringLiteral("OBS could not create source: ") + input.name;
 			return {};
@@ -139,14 +191,15 @@ QString buildCollection(const QJsonObject &collection, QString &error, FrontendA
 		sources.put(input.name, source);
 	}
 
-	QString firstScene;
+	QByteArray firstScene;
 	for (const ScenePlan &scenePlan : plan.scenes) {
-		const QString obsName = uniqueSourceName(scenePlan.name);
+		const QByteArray obsName = names.take(scenePlan.name);
 		if (firstScene.isEmpty())
 			firstScene = obsName;
-		OBSSceneAutoRelease scene = factory.createScene(obsName.toUtf8().constData());
+		OBSSceneAutoRelease scene = obsName.isEmpty() ? nullptr : factory.createScene(obsName.constData());
 		if (!scene) {
-			error = QStringLiteral("OBS could not create scene: ") + obsName;
+			error = QStringLiteral("OBS could not create scene: ") +
+				(obsName.isEmpty() ? scenePlan.name : QString::fromUtf8(obsName));
 			return {};
 		}
 		for (const ItemPlan &itemPlan : scenePlan.items) {
@@ -161,7 +214,7 @@ QString buildCollection(const QJsonObject &collection, QString &error, FrontendA
 	sources.clear();
 
 	makeCurrentScene(firstScene, frontend);
-	return firstScene;
+	return QString::fromUtf8(firstScene);
 }
 
 bool installCollection(QWidget *parent, const QJsonObject &collection, FrontendApi &frontend, const ObsFactory &factory)

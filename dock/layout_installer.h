@@ -16,16 +16,18 @@ namespace ostrelo {
 
 class FrontendApi;
 
-// How the installer creates OBS objects. libobs hardly ever refuses, so tests make these
-// fail on purpose to walk the failure paths.
+// How the installer creates OBS objects and asks for names. libobs hardly ever refuses, so tests
+// make these fail on purpose to walk the failure paths, and count the name look-ups.
 struct ObsFactory {
 	std::function<obs_source_t *(const char *id, const char *name, obs_data_t *settings)> createSource;
 	std::function<obs_scene_t *(const char *name)> createScene;
+	std::function<bool(const char *name)> nameTaken; // an OBS source bears this name
 };
 
 ObsFactory libobsFactory();
 
-// The wanted name when no OBS source bears it, else the name (or "Source") with " 2", " 3", ...
+// The wanted name (cut at its first control character) when no OBS source bears it, else the
+// name (or "Source") with " 2", " 3", ...; empty when none of the first 10,000 numbers is free.
 QString uniqueSourceName(const QString &wanted);
 
 // New settings data for a source of this type, owned by the caller: the browser settings

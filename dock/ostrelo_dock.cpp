@@ -19,6 +19,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,6 +30,8 @@ namespace {
 
 constexpr int kRefreshIntervalMs = 1500;
 constexpr const char *kTokenKey = "overlayToken";
+// Set on a reply cut off for its size.
+constexpr const char *kTooLargeProperty = "ostreloTooLarge";
 
 const char *const kStyleSheet =
 	"QWidget#OstreloDockRoot {background:#0b1716;color:#e9fff2;font-family:'Segoe UI';}"
@@ -42,7 +45,12 @@ const char *const kStyleSheet =
 	"QPushButton#Action {background:#19875d;font-weight:bold;text-align:center;}"
 	"QGroupBox#ComingSoon {border:1px solid #285341;border-radius:10px;margin-top:12px;padding:8px 10px "
 	"10px;color:#c2d9d0;font-weight:600;}"
-	"QGroupBox#ComingSoon::title {subcontrol-origin: margin;left:10px;padding:0 6px;color:#8eb8a4;}";
+	"QGroupBox#ComingSoon::title {subcontrol-origin: margin;left:10px;padding:0 6px;color:#8eb8a4;}"
+	// The scroll bar of a short dock, in the panel colours.
+	"QScrollBar {background:#0b1716;border:none;width:10px;height:10px;}"
+	"QScrollBar::handle {background:#285341;border-radius:5px;min-height:32px;min-width:32px;}"
+	"QScrollBar::add-line,QScrollBar::sub-line {width:0;height:0;}"
+	"QScrollBar::add-page,QScrollBar::sub-page {background:none;}";
 
 struct ComingSoonCard {
 	const char *title;
@@ -130,17 +138,33 @@ OstreloDock::OstreloDock(std::shared_ptr<FrontendApi> frontend, DockOptions opti
 
 void OstreloDock::buildUi()
 {
-	auto *root = new QVBoxLayout(this);
+	// The OBS window gives a dock what height it has to spare, often less than the content
+	// needs: then the content scrolls, never squeezed below its size.
+	auto *frame = new QVBoxLayout(this);
+	frame->setContentsMargins(0, 0, 0, 0);
+	auto *scroll = new QScrollArea(this);
+	scroll->setObjectName(QStringLiteral("Scroll"));
+	scroll->setFrameShape(QFrame::NoFrame);
+	scroll->setWidgetResizable(true);
+	frame->addWidget(scroll);
+	auto *content = new QWidget;
+	content->setObjectName(QStringLiteral("Content"));
+	scroll->setWidget(content);
+	// The root's background shows through both (the scroll area fills them by default).
+	scroll->viewport()->setAutoFillBackground(false);
+	content->setAutoFillBackground(false);
+
+	auto *root = new QVBoxLayout(content);
 	root->setContentsMargins(16, 16, 16, 16);
 	root->setSpacing(12);
 
-	auto *heading = new QLabel(QString::fromUtf8("◆ Ostrelo"), this);
+	auto *heading = new QLabel(QString::fromUtf8("◆ Ostrelo"), content);
 	heading->setObjectName(QStringLiteral("Heading"));
 	root->addWidget(heading);
-	root->addWidget(new QLabel(QString::fromUtf8("Pellworth · Local OBS controls"), this));
+	root->addWidget(new QLabel(QString::fromUtf8("Pellworth · Local OBS controls"), content));
 
 	QVBoxLayout *statusLayout = nullptr;
-	root->addWidget(panel(this, statusLayout));
+	root->addWidget(panel(content, statusLayout));
 	statusLabel_ = new QLabel(QStringLiteral("OBS status: checking..."));
 	statusLabel_->setObjectName(QStringLiteral("Status"));
 	statusLayout->addWidget(statusLabel_);
@@ -150,18 +174,18 @@ void OstreloDock::buildUi()
 	statusLayout->addWidget(accountHint);
 
 	QVBoxLayout *sceneLayout = nullptr;
-	root->addWidget(panel(this, sceneLayout));
+	root->addWidget(panel(content, sceneLayout));
 	sceneLayout->addWidget(new QLabel(QStringLiteral("Active scene")));
 	sceneCombo_ = new QComboBox;
 	sceneLayout->addWidget(sceneCombo_);
-	auto *switchButton = actionButton(QStringLiteral("Switch to selected scene"), this);
+	auto *switchButton = actionButton(QStringLiteral("Switch to selected scene"), content);
 	sceneLayout->addWidget(switchButton);
 
 	addOutputRow(root, kStream);
 	addOutputRow(root, kRecording);
 
 	QVBoxLayout *installBox = nullptr;
-	root->addWidget(panel(this, installBox));
+	root->addWidget(panel(content, installBox));
 	installBox->addWidget(new QLabel(QStringLiteral("Install layout")));
 	auto *installHint = new QLabel(QStringLiteral("Pick a design, choose Landscape or Vertical, then Install. Or "
 						      "load an exported Scene Collection JSON."));
@@ -181,8 +205,8 @@ void OstreloDock::buildUi()
 	orientCombo_->addItem(QString::fromUtf8("Vertical  1080×1920"), QStringLiteral("vertical"));
 	installBox->addWidget(orientCombo_);
 	auto *installRow = new QHBoxLayout;
-	auto *installButton = actionButton(QStringLiteral("Install layout"), this);
-	auto *loadButton = new QPushButton(QStringLiteral("Load JSON file"), this);
+	auto *installButton = actionButton(QStringLiteral("Install layout"), content);
+	auto *loadButton = new QPushButton(QStringLiteral("Load JSON file"), content);
 	installRow->addWidget(installButton);
 	installRow->addWidget(loadButton);
 	installBox->addLayout(installRow);
@@ -192,10 +216,10 @@ void OstreloDock::buildUi()
 	canvasHint->setWordWrap(true);
 	installBox->addWidget(canvasHint);
 
-	auto *webButton = actionButton(QString::fromUtf8("Open Ostrelo Web Control Room ↗"), this);
+	auto *webButton = actionButton(QString::fromUtf8("Open Ostrelo Web Control Room ↗"), content);
 	root->addWidget(webButton);
 
-	auto *comingSoon = new QGroupBox(QStringLiteral("Coming soon"), this);
+	auto *comingSoon = new QGroupBox(QStringLiteral("Coming soon"), content);
 	comingSoon->setObjectName(QStringLiteral("ComingSoon"));
 	comingSoon->setCheckable(true);
 	comingSoon->setChecked(false);
@@ -277,8 +301,8 @@ void OstreloDock::switchToSelectedScene()
 void OstreloDock::addOutputRow(QVBoxLayout *root, const OutputControl &output)
 {
 	auto *row = new QHBoxLayout;
-	auto *start = actionButton(QString::fromUtf8(output.startText), this);
-	auto *stop = new QPushButton(QString::fromUtf8(output.stopText), this);
+	auto *start = actionButton(QString::fromUtf8(output.startText), root->parentWidget());
+	auto *stop = new QPushButton(QString::fromUtf8(output.stopText), root->parentWidget());
 	row->addWidget(start);
 	row->addWidget(stop);
 	root->addLayout(row);
@@ -311,7 +335,15 @@ QNetworkReply *OstreloDock::get(const QUrl &url)
 {
 	QNetworkRequest request(url);
 	request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(kLayoutUserAgent));
-	return network_->get(request);
+	QNetworkReply *reply = network_->get(request);
+	// Cut a reply off as soon as it announces or brings more than any collection holds.
+	connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+		if (received > kMaxCollectionBytes || total > kMaxCollectionBytes) {
+			reply->setProperty(kTooLargeProperty, true);
+			reply->abort();
+		}
+	});
+	return reply;
 }
 
 void OstreloDock::fetchPackList()
@@ -358,6 +390,10 @@ void OstreloDock::installLayout()
 void OstreloDock::onLayoutReply(QNetworkReply *reply)
 {
 	reply->deleteLater();
+	if (reply->property(kTooLargeProperty).toBool()) {
+		showWarning(this, QStringLiteral("Could not fetch the layout.\nThe reply is larger than 16 MiB."));
+		return;
+	}
 	if (reply->error() != QNetworkReply::NoError) {
 		showWarning(this, QStringLiteral("Could not fetch the layout.\n") + reply->errorString());
 		return;
@@ -392,7 +428,14 @@ void OstreloDock::loadCollectionFromPath(const QString &path)
 		showWarning(this, QStringLiteral("Could not read that file."));
 		return;
 	}
-	const QJsonObject object = parseJsonObject(file.readAll());
+	// One byte past the limit is enough to know; a pipe or device has no size to ask first.
+	const QByteArray body = file.read(kMaxCollectionBytes + 1);
+	if (body.size() > kMaxCollectionBytes) {
+		showWarning(this,
+			    QStringLiteral("That file is larger than 16 MiB, too large for an OBS Scene Collection."));
+		return;
+	}
+	const QJsonObject object = parseJsonObject(body);
 	if (isSceneCollection(object))
 		install(object);
 	else

@@ -52,7 +52,7 @@ OSTRELO_EXPORT bool obs_module_load(void)
 	ostrelo::registerStatReaderFilter();
 	ostrelo::loadStudioDock();
 	// The update check waits until OBS has settled, on the application object; OBS without
-	// a Qt application gets none.
+	// a Qt widget application gets none.
 	ostrelo::scheduleUpdateCheck(ostrelo::kFirstUpdateCheckDelayMs);
 	return true;
 }

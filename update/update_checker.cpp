@@ -7,7 +7,7 @@
 
 #include <obs-module.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDateTime>
 #include <QSettings>
 #include <QThreadPool>
@@ -48,7 +48,9 @@ QUrl updateManifestUrl()
 
 bool scheduleUpdateCheck(int delayMs)
 {
-	QCoreApplication *app = QCoreApplication::instance();
+	// A check ends in a prompt, which only a widget application can show; the dock is skipped
+	// alike.
+	auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
 	if (!app)
 		return false;
 	QTimer::singleShot(delayMs, app, [] { maybeCheckForUpdate(); });

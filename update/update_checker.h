@@ -10,7 +10,7 @@
 namespace ostrelo {
 
 // Module load: after delayMs, on the application object, runs maybeCheckForUpdate once.
-// False, and nothing scheduled, when there is no application object.
+// False, and nothing scheduled, when there is no widget application (QApplication).
 bool scheduleUpdateCheck(int delayMs = kFirstUpdateCheckDelayMs);
 
 // Starts an UpdateCheckTask when more than a day has passed since the last completed check.

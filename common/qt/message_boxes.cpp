@@ -1,6 +1,8 @@
 #include "common/qt/message_boxes.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 
 #include <mutex>
@@ -14,9 +16,20 @@ MessageBoxHandler g_handler;
 
 MessageBoxAnswer runDialog(const MessageBoxContent &content)
 {
+	// A widget without a QApplication aborts the whole process. A host without one (a libobs
+	// tool, a headless run) gets no box, as if it had been closed, and the text in its log.
+	if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+		qWarning("Ostrelo: no widget application, message not shown: %s", qUtf8Printable(content.text));
+		return {};
+	}
 	QMessageBox box(content.icon, content.title, content.text, QMessageBox::NoButton, content.parent);
 	if (!content.informativeText.isEmpty())
 		box.setInformativeText(content.informativeText);
+	// The texts come from servers, files and scene names: markup in them is text, never
+	// formatting, links or images. The informative label takes no format from the box.
+	box.setTextFormat(Qt::PlainText);
+	for (QLabel *label : box.findChildren<QLabel *>())
+		label->setTextFormat(Qt::PlainText);
 	QList<QPushButton *> custom;
 	if (content.customButtons.isEmpty()) {
 		box.setStandardButtons(content.standardButtons);

@@ -130,36 +130,35 @@ FilterOnSource *newFilter(std::initializer_list<std::pair<const char *, long lon
 	return new FilterOnSource(s);
 }
 
-TEST(AlignWindow, BuildsItsControlsFromTheFilter)
+TEST(AlignWindow, ShowsTheFiltersRegionsAndReturnSaves)
 {
 	ASSERT_TRUE(test::obsReady());
-	std::unique_ptr<FilterOnSource> f(
-		newFilter({{"kills_x", 1800}, {"kills_y", 70}, {"kills_w", 60}, {"kills_h", 30}}));
+	std::unique_ptr<FilterOnSource> f(newFilter({{"kills_x", 1800},
+						     {"kills_y", 70},
+						     {"kills_w", 60},
+						     {"kills_h", 30},
+						     {"wins_x", 1770},
+						     {"wins_w", 46}}));
 	OpenWindow w(f->filter());
-	EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Vexmoor Stat Reader — align regions"));
 	EXPECT_EQ(w->parentWidget(), nullptr);
-	EXPECT_GE(w->minimumWidth(), 860);
-	EXPECT_STREQ(w->metaObject()->className(), "VxAlignWindow");
-	EXPECT_EQ(w->metaObject()->methodCount() - w->metaObject()->methodOffset(), 1) << "one signal, no slots";
-
-	QStringList labels, keys;
-	for (int i = 0; i < w.stats()->count(); ++i) {
-		labels << w.stats()->itemText(i);
+	// One entry per region of the filter's game, carrying its key; the first one is shown.
+	QStringList keys;
+	for (int i = 0; i < w.stats()->count(); ++i)
 		keys << w.stats()->itemData(i).toString();
-	}
-	EXPECT_EQ(labels, (QStringList{"Kills", "Players left", "Teams left", "Wins", "Plates"}));
 	EXPECT_EQ(keys, (QStringList{"kills", "players_left", "teams_left", "wins", "plates"}));
-	EXPECT_EQ(w.stats()->currentIndex(), 0);
 	EXPECT_EQ(w.fields(), (std::vector<int>{1800, 70, 60, 30}));
-	EXPECT_EQ(w.field("w")->maximum(), 8192);
 	EXPECT_EQ(w.help()->text(), kGeneralHelp);
 	EXPECT_TRUE(w.platesControlsHidden());
-	EXPECT_EQ(w.rotate()->text(), QString::fromUtf8("Rotate 0°"));
-	EXPECT_TRUE(w.child<QPushButton>("saveButton")->isDefault());
-	EXPECT_EQ(w.slider()->minimum(), -30);
-	EXPECT_EQ(w.slider()->maximum(), 30);
 	EXPECT_TRUE(w.view()->snapshot().isNull());
-	EXPECT_EQ(w.view()->cursor().shape(), Qt::CrossCursor);
+
+	w.choose("Wins");
+	EXPECT_EQ(w.fields(), (std::vector<int>{1770, 0, 46, 0}));
+	w.field("w")->setValue(100000);
+	EXPECT_EQ(w.region("wins").box.w, 8192) << "typed sizes stop at the largest frame side";
+	// Return presses the default button: save and close.
+	QTest::keyClick(w.get(), Qt::Key_Return);
+	EXPECT_EQ(storedRegion(f->settings(), "wins"), (std::vector<long long>{1770, 0, 8192, 0}));
+	EXPECT_TRUE(test::waitFor([&] { return !w.alive(); }, std::chrono::seconds(2)));
 }
 
 TEST(AlignWindow, PlatesChoiceSwitchesTheModeControls)
@@ -283,6 +282,20 @@ TEST(AlignWindow, PresetPlacesSavesAndStaysOpen)
 	EXPECT_TRUE(w->isVisible());
 	w.choose("Plates"); // the message stays until the mode controls set the help again
 	EXPECT_EQ(w.help()->text(), kPlatesHelp);
+}
+
+TEST(AlignWindow, PresetAfterTheFilterWentSaysItWasNotSaved)
+{
+	std::unique_ptr<FilterOnSource> f(newFilter());
+	OpenWindow w(f->filter());
+	setSnapshot(w.get(), hudFrame());
+	f->remove();
+	w.click("presetButton");
+	EXPECT_EQ(w.region("kills").box, (StatRegion{1823, 80, 42, 22})) << "applied in the window";
+	EXPECT_EQ(w.help()->text(), QString::fromUtf8("Warzone 16:9 preset applied here, but not saved: the Vexmoor "
+						      "Stat Reader filter is gone."));
+	EXPECT_EQ(storedRegion(f->settings(), "kills"), (std::vector<long long>{0, 0, 0, 0}));
+	EXPECT_TRUE(w.alive());
 }
 
 TEST(AlignWindow, SaveWritesTheRegionsTurnsThePresetOffAndCloses)

@@ -188,6 +188,21 @@ TEST(CollectionPlan, BrowserSettingsConvertEachValueWithItsDefault)
 			<< mistyped;
 		EXPECT_EQ(b.css, "") << mistyped;
 	}
+
+	// Sizes and rates beyond what the browser source offers are held to its ranges.
+	const struct {
+		const char *settings;
+		int width, height, fps;
+	} ranges[] = {
+		{R"({"width":8192,"height":1,"fps":60})", 8192, 1, 60},
+		{R"({"width":8193,"height":0,"fps":61})", 8192, 1, 60},
+		{R"({"width":2147483647,"height":-2147483648,"fps":-30})", 8192, 1, 1},
+	};
+	for (const auto &r : ranges) {
+		const BrowserSettings b = readBrowserSettings(json(r.settings));
+		EXPECT_EQ(std::make_tuple(b.width, b.height, b.fps), std::make_tuple(r.width, r.height, r.fps))
+			<< r.settings;
+	}
 }
 
 TEST(CollectionPlan, InstalledMessageNamesSceneAndCanvas)

@@ -11,6 +11,7 @@
 #include <obs.hpp>
 
 #include <QApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstring>
@@ -110,6 +111,14 @@ protected:
 		for (size_t i = 0; i < created.size(); ++i)
 			if (alive(i))
 				names.append(QString::fromStdString(created[i].first));
+		return names;
+	}
+
+	std::vector<std::string> createdNames() const
+	{
+		std::vector<std::string> names;
+		for (const auto &[name, weak] : created)
+			names.push_back(name);
 		return names;
 	}
 
@@ -217,6 +226,76 @@ TEST_F(Installer, LaterRecordOfTheSameNameReplacesTheEarlier)
 	OBSSourceAutoRelease cam = byName("Cam");
 	EXPECT_STREQ(obs_source_get_id(cam), "browser_source");
 	EXPECT_EQ(byName("Cam 2").Get(), nullptr);
+}
+
+// A runaway name search answers "free" once the look-ups pass the budget, so it ends (and the
+// test fails) instead of hanging.
+ObsFactory countingFactory(int &lookups, int budget)
+{
+	ObsFactory factory = libobsFactory();
+	factory.nameTaken = [&lookups, budget, taken = factory.nameTaken](const char *name) {
+		return ++lookups <= budget && taken(name);
+	};
+	return factory;
+}
+
+TEST_F(Installer, NamesEndAtTheFirstControlCharacter)
+{
+	keep("color_source_v3", "Cam");
+	created.clear();
+	int lookups = 0;
+	QString error;
+	const QString first = buildCollection(json(R"({"sources":[
+		{"id":"color_source_v3","name":"A"},
+		{"id":"color_source_v3","name":"A\u0000"},
+		{"id":"color_source_v3","name":"Cam\u0000 2"},
+		{"id":"color_source_v3","name":"Line\nbreak"},
+		{"id":"color_source_v3","name":"\u001b[31m"},
+		{"id":"scene","name":"Stage\u0000 9","settings":{"items":[{"name":"A\u0000"},{"name":"A"},
+			{"name":"Cam\u0000 2"},{"name":"Line"}]}}]})"),
+					      error, frontend, countingFactory(lookups, 1000));
+	EXPECT_EQ(first.toUtf8(), QByteArray("Stage"));
+	EXPECT_EQ(frontend.madeCurrent, QStringList{"Stage"});
+	EXPECT_LT(lookups, 1000);
+	EXPECT_EQ(createdNames(), (std::vector<std::string>{"A", "A 2", "Cam 2", "Line", "Source", "Stage"}));
+	// Items find their sources by the names in the file, which stay apart.
+	std::vector<std::string> shown;
+	for (const ItemState &item : itemsOf("Stage"))
+		shown.push_back(item.source);
+	EXPECT_EQ(shown, (std::vector<std::string>{"A 2", "A", "Cam 2"}));
+}
+
+TEST_F(Installer, ManyEqualNamesCostOneLookUpEach)
+{
+	constexpr int kCount = 2000;
+	QJsonArray sources;
+	for (int i = 0; i < kCount; ++i) {
+		// Inputs whose names differ only past a NUL, and scenes of one name.
+		sources.append(QJsonObject{{"id", "color_source_v3"},
+					   {"name", QString("Cam") + QChar(0) + QString::number(i)}});
+		sources.append(QJsonObject{{"id", "scene"}, {"name", "Stage"}});
+	}
+	int lookups = 0;
+	QString error;
+	EXPECT_EQ(buildCollection(QJsonObject{{"sources", sources}}, error, frontend,
+				  countingFactory(lookups, 100 * kCount)),
+		  "Stage");
+	EXPECT_LE(lookups, 4 * kCount);
+	// All inputs come first, then the scenes, each numbered from its name upwards.
+	std::vector<std::string> expected;
+	for (const std::string base : {"Cam", "Stage"})
+		for (int number = 1; number <= kCount; ++number)
+			expected.push_back(number == 1 ? base : base + ' ' + std::to_string(number));
+	EXPECT_EQ(createdNames(), expected);
+
+	// With every name taken the search gives up instead of counting on for ever.
+	ObsFactory allTaken = libobsFactory();
+	allTaken.nameTaken = [&lookups](const char *) { return ++lookups > 0; };
+	lookups = 0;
+	EXPECT_EQ(buildCollection(json(R"({"sources":[{"id":"scene","name":"Full"}]})"), error, frontend, allTaken),
+		  "");
+	EXPECT_EQ(error, "OBS could not create scene: Full");
+	EXPECT_LE(lookups, 10000);
 }
 
 TEST_F(Installer, FailuresReportAndLeaveNoReferenceBehind)

@@ -18,9 +18,11 @@
 #include <util/bmem.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QComboBox>
-#include <QDockWidget>
+#include <QDir>
 #include <QGroupBox>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -28,6 +30,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <X11/Xlib.h>
 
@@ -45,6 +48,14 @@ QPushButton *button(QWidget *dock, const QString &text)
 		if (b->text() == text)
 			return b;
 	return nullptr;
+}
+
+// A collection with one scene "Big", padded to exactly this many bytes.
+QByteArray paddedCollection(int size)
+{
+	QByteArray json = R"({"scene_order":[],"sources":[{"id":"scene","name":"Big"}],"padding":")";
+	json += QByteArray(size - json.size() - 2, 'a') + "\"}";
+	return json;
 }
 
 QString storedToken()
@@ -91,12 +102,6 @@ private slots:
 		obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
 		obs_set_nix_platform_display(display);
 		QVERIFY(obs_startup("en-US", nullptr, nullptr));
-		setMessageBoxHandler([this](const MessageBoxContent &content) {
-			boxes.append(content);
-			const bool question = content.standardButtons.testFlag(QMessageBox::Yes);
-			return MessageBoxAnswer{
-				question ? (answerYes ? QMessageBox::Yes : QMessageBox::No) : QMessageBox::Ok, -1};
-		});
 	}
 
 	void cleanupTestCase()
@@ -114,6 +119,12 @@ private slots:
 		server = new test::LoopbackServer;
 		boxes.clear();
 		answerYes = true;
+		setMessageBoxHandler([this](const MessageBoxContent &content) {
+			boxes.append(content);
+			const bool question = content.standardButtons.testFlag(QMessageBox::Yes);
+			return MessageBoxAnswer{
+				question ? (answerYes ? QMessageBox::Yes : QMessageBox::No) : QMessageBox::Ok, -1};
+		});
 	}
 
 	void cleanup()
@@ -393,6 +404,9 @@ private slots:
 						 << "The server did not return a valid OBS collection.";
 		QTest::newRow("2xx not json") << "tk" << 200 << QByteArray("<html>oops</html>")
 					      << "The server did not return a valid OBS collection.";
+		QTest::newRow("collection over 16 MiB")
+			<< "tk" << 200 << paddedCollection(16 * 1024 * 1024 + 1)
+			<< "Could not fetch the layout.\nThe reply is larger than 16 MiB.";
 	}
 
 	void layoutWarnings()
@@ -461,10 +475,12 @@ private slots:
 			<< QByteArray(R"({"scene_order":[],"sources":[{"id":"scene","name":"Deep","x":)") +
 				   QByteArray(5000, '[') + QByteArray(5000, ']') + "}]}"
 			<< invalid;
-		QByteArray big = "{\"scene_order\":[],\"sources\":[{\"id\":\"scene\",\"name\":\"Big\"}],\"padding\":\"";
-		big += QByteArray(50 * 1024 * 1024, 'a') + "\"}";
-		QTest::newRow("50 MB") << big << "Installed “Big”.";
-		QTest::newRow("50 MB, truncated") << big.left(big.size() - 3) << invalid;
+		const QByteArray atCap = paddedCollection(16 * 1024 * 1024);
+		QTest::newRow("16 MiB") << atCap << "Installed “Big”.";
+		QTest::newRow("16 MiB, truncated") << atCap.left(atCap.size() - 3) << invalid;
+		QTest::newRow("a byte over 16 MiB")
+			<< paddedCollection(atCap.size() + 1)
+			<< "That file is larger than 16 MiB, too large for an OBS Scene Collection.";
 	}
 
 	void loadJsonFile()
@@ -484,6 +500,49 @@ private slots:
 		QCOMPARE(boxes.size(), 1);
 		QCOMPARE(boxes[0].title, QString("Ostrelo"));
 		QVERIFY2(boxes[0].text.startsWith(box), qPrintable(boxes[0].text));
+	}
+
+	// The real boxes this time: text from the server or a manifest shows as typed, markup and
+	// all, never as rich text.
+	void outsideTextShowsAsPlainText_data()
+	{
+		QTest::addColumn<bool>("fromServer"); // else as the informative text of a prompt
+		QTest::newRow("layout reply") << true;
+		QTest::newRow("informative text") << false;
+	}
+
+	void outsideTextShowsAsPlainText()
+	{
+		QFETCH(bool, fromServer);
+		setMessageBoxHandler({});
+		QStringList labels; // the text of every label of the box, marked when not plain
+		QTimer closer;
+		connect(&closer, &QTimer::timeout, this, [&] {
+			auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+			if (!box)
+				return;
+			for (QLabel *label : box->findChildren<QLabel *>())
+				if (!label->text().isEmpty())
+					labels.append(label->text() +
+						      (label->textFormat() == Qt::PlainText ? "" : " (not plain)"));
+			box->done(0);
+		});
+		closer.start(20);
+
+		const QString markup = R"(<b>Token</b> <a href="https://x.example">expired</a><img src="x">)";
+		auto dock = makeDock();
+		if (fromServer) {
+			server->answer(200, "OK", QJsonDocument(QJsonObject{{"error", markup}}).toJson());
+			dock->tokenEdit()->setText("tk");
+			button(dock.get(), "Install layout")->click();
+		} else {
+			MessageBoxContent content;
+			content.text = "Ostrelo update available v5";
+			content.informativeText = markup;
+			execMessageBox(content);
+		}
+		QTRY_VERIFY(!labels.isEmpty());
+		QVERIFY2(labels.contains(markup), qPrintable(labels.join('|')));
 	}
 
 	void loadJsonFileAsksWithTheDialog()
@@ -512,71 +571,82 @@ private slots:
 		QCOMPARE(opened.toString(), "https://" + QString(kVendorHost) + "/ostrelo/");
 	}
 
-	void widgetTreeAndLook()
+	// The OBS window gives the dock whatever height it has to spare. Every control must keep
+	// its full size and its own place however little that is; the look must hold too.
+	void nothingSqueezedClippedOrOverlapping_data()
 	{
+		QTest::addColumn<QSize>("size");
+		QTest::newRow("380x700") << QSize(380, 700);
+		QTest::newRow("380x1000") << QSize(380, 1000);
+	}
+
+	void nothingSqueezedClippedOrOverlapping()
+	{
+		QFETCH(QSize, size);
 		frontend->scenes = {"Gameplay", "Just chatting", "Be right back"};
 		frontend->current = "Gameplay";
 		frontend->streaming = true;
 		QSettings("Pellworth", "OstreloOBS").setValue("overlayToken", "stored-token");
+		// Placed by hand like a docked panel, not a window that grows to its layout's minimum.
+		QWidget window;
 		auto dock = makeDock();
-		QCOMPARE(dock->objectName(), QString("OstreloDockRoot"));
-		QCOMPARE(dock->minimumWidth(), 315);
-		QCOMPARE(dock->layout()->contentsMargins(), QMargins(16, 16, 16, 16));
-		QCOMPARE(dock->layout()->spacing(), 12);
-		QVERIFY(dock->styleSheet().startsWith(
-			"QWidget#OstreloDockRoot {background:#0b1716;color:#e9fff2;font-family:'Segoe UI';}QLabel {"));
-		QVERIFY(dock->styleSheet().endsWith("QGroupBox#ComingSoon::title {subcontrol-origin: "
-						    "margin;left:10px;padding:0 6px;color:#8eb8a4;}"));
-		QCOMPARE(dock->findChild<QLabel *>("Heading")->text().mid(1), QString(" Ostrelo"));
-		QCOMPARE(dock->findChild<QLabel *>("Status"), dock->statusLabel());
-		QCOMPARE(dock->findChildren<QFrame *>("Panel", Qt::FindDirectChildrenOnly).size(), 3);
-		QCOMPARE(dock->tokenEdit()->placeholderText(), QString("Overlay token or Browser Source URL"));
-		QCOMPARE(items(dock->orientCombo()),
-			 (QStringList{"Landscape  1920×1080=landscape", "Vertical  1080×1920=vertical"}));
-		const struct {
-			const char *text;
-			const char *objectName;
-		} buttons[] = {{"Switch to selected scene", "Action"},
-			       {"Start stream", "Action"},
-			       {"Stop stream", ""},
-			       {"Start recording", "Action"},
-			       {"Stop recording", ""},
-			       {"Install layout", "Action"},
-			       {"Load JSON file", ""},
-			       {"Open Ostrelo Web Control Room ↗", "Action"}};
-		for (const auto &b : buttons) {
-			QPushButton *found = button(dock.get(), QString::fromUtf8(b.text));
-			QVERIFY2(found, b.text);
-			QCOMPARE(found->objectName(), QString(b.objectName));
-		}
-		QStringList labels;
-		for (QLabel *label : dock->findChildren<QLabel *>())
-			labels.append(label->text());
-		for (const char *text :
-		     {"Pellworth · Local OBS controls",
-		      "Local OBS control. Your online account is managed on Pellworth.", "Active scene",
-		      "Install layout",
-		      "Pick a design, choose Landscape or Vertical, then Install. Or load an exported Scene "
-		      "Collection JSON.",
-		      "Then set Settings → Video to the same canvas. Placeholders are empty — pick the game, "
-		      "camera or device in OBS."})
-			QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
+		window.resize(size);
+		dock->setParent(&window);
+		dock->setGeometry(QRect(QPoint(0, 0), size));
+		window.show();
+		QVERIFY(QTest::qWaitForWindowExposed(&window));
+		QCOMPARE(dock->size(), size);
 
-		// Shown the way OBS shows it: inside a dock widget, not as a window of its own.
-		QDockWidget frame;
-		frame.setWidget(dock.get());
-		frame.resize(380, dock->heightForWidth(380) + 30);
-		frame.show();
-		QVERIFY(QTest::qWaitForWindowExposed(&frame));
+		// The controls and the frames that group them; internals of a control are its own.
+		QWidget *content = dock->findChild<QLabel *>("Heading")->parentWidget();
+		QList<QWidget *> controls;
+		for (QWidget *w : content->findChildren<QWidget *>()) {
+			const bool grouping = w->objectName() == "Panel" || w->objectName() == "ComingSoon";
+			const bool control = qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) ||
+					     qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w);
+			QWidget *parent = w->parentWidget();
+			const bool placed = parent == content || parent->objectName() == "Panel" ||
+					    parent->objectName() == "ComingSoon";
+			if ((grouping || control) && placed && w->isVisibleTo(&window))
+				controls.append(w);
+		}
+		QVERIFY(controls.size() > 25);
+		for (QWidget *w : controls) {
+			const auto *label = qobject_cast<QLabel *>(w);
+			const QString what =
+				w->metaObject()->className() + (" " + (label ? label->text() : w->objectName()));
+			const int minHeight = label && label->wordWrap() ? label->heightForWidth(w->width())
+									 : w->minimumSizeHint().height();
+			QVERIFY2(
+				w->width() >= w->minimumSizeHint().width() && w->height() >= minHeight,
+				qPrintable(QString("%1 squeezed to %2x%3").arg(what).arg(w->width()).arg(w->height())));
+			QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(what + " clipped"));
+			for (QWidget *other : controls)
+				QVERIFY2(other == w || other->parentWidget() != w->parentWidget() ||
+						 !other->geometry().intersects(w->geometry()),
+					 qPrintable(what + " overlaps " + other->objectName()));
+		}
+
 		const QImage shot = dock->grab().toImage();
-		frame.setWidget(nullptr);
-		dock->setParent(nullptr);
-		// The root paints its own background at its edge. Style sheets style a bare QWidget
-		// only while the class adds no meta-object of its own.
-		QCOMPARE(shot.pixelColor(3, 3).name(), QString("#0b1716"));
-		QCOMPARE(shot.pixelColor(shot.width() - 4, shot.height() - 4).name(), QString("#0b1716"));
-		if (const QByteArray out = qgetenv("OSTRELO_DOCK_SCREENSHOT"); !out.isEmpty())
-			QVERIFY(shot.save(QString::fromLocal8Bit(out)));
+		const QDir shots(QStringLiteral(OSTRELO_DOCK_SHOTS_DIR));
+		QVERIFY(shots.mkpath("."));
+		QVERIFY(shot.save(shots.filePath(QString("dock-%1x%2.png").arg(size.width()).arg(size.height()))));
+		// The root paints its own background to its edges (style sheets style a bare QWidget only
+		// while the class adds no meta-object of its own), and the action buttons stand out.
+		const QColor background = shot.pixelColor(3, 3);
+		QCOMPARE(background.name(), QString("#0b1716"));
+		QCOMPARE(shot.pixelColor(shot.width() - 2, shot.height() - 2), background);
+		QCOMPARE(shot.pixelColor(shot.width() / 2, 6), background);
+		auto fill = [&](const char *text) {
+			QPushButton *b = button(dock.get(), QString::fromUtf8(text));
+			return shot.pixelColor(b->mapTo(dock.get(), QPoint(6, b->height() / 2)));
+		};
+		const QColor action = fill("Install layout");
+		QVERIFY(action != fill("Load JSON file") && action != background);
+		for (const char *text : {"Switch to selected scene", "Start stream", "Start recording"})
+			QCOMPARE(fill(text), action);
+		for (const char *text : {"Stop stream", "Stop recording"})
+			QCOMPARE(fill(text), fill("Load JSON file"));
 	}
 
 	void registrationHandsTheDockOverOrDestroysIt()
