@@ -118,8 +118,6 @@ private:
 	bool counterStrip_;
 	std::optional<int32_t> barWarmth_;
 	std::optional<int32_t> centreBright_;
-	int32_t factor_ = 1;
-	GrayImage image_; // the classifier image, reduced window by window as searches need it
 	std::array<std::optional<float>, kHudTemplateCount> scores_;
 };
 
