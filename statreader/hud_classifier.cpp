@@ -1,5 +1,6 @@
 #include "statreader/hud_classifier.h"
 #include "statreader/hud_classifier_internal.h"
+#include "statreader/hud_kernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,22 +63,9 @@ bool topLeftDetail(const FrameView &frame)
 	const int64_t n = int64_t(b.width()) * b.height();
 	if (n < 2)
 		return false;
-	int64_t sum = 0, squares = 0;
-	for (int32_t y = b.y0; y < b.y1; ++y) {
-		const uint8_t *row = frame.row(y) + size_t(b.x0) * 4;
-		// 32-bit sums over pieces of 4096 pixels (4096 * 255^2 < 2^32) let the loop vectorise.
-		for (int32_t x0 = 0; x0 < b.width(); x0 += 4096) {
-			const int32_t x1 = std::min(b.width(), x0 + 4096);
-			uint32_t pieceSum = 0, pieceSquares = 0;
-			for (int32_t x = x0; x < x1; ++x) {
-				const uint32_t l = uint32_t(luma(row + size_t(x) * 4));
-				pieceSum += l;
-				pieceSquares += l * l;
-			}
-			sum += pieceSum;
-			squares += pieceSquares;
-		}
-	}
+	uint64_t sum = 0, squares = 0;
+	for (int32_t y = b.y0; y < b.y1; ++y)
+		addLumaMoments(frame.row(y) + size_t(b.x0) * 4, size_t(b.width()), sum, squares);
 	const double mean = double(sum) / double(n);
 	const double variance = double(squares) / double(n) - mean * mean;
 	return variance > 900.0;
@@ -141,13 +129,8 @@ int32_t centreBright(const FrameView &frame)
 {
 	const PixelBox b = toPixelBox(kCentreBox, frame.width, frame.height);
 	int64_t count = 0;
-	for (int32_t y = b.y0; y < b.y1; ++y) {
-		const uint8_t *row = frame.row(y) + size_t(b.x0) * 4;
-		uint32_t rowCount = 0;
-		for (int32_t x = 0; x < b.width(); ++x)
-			rowCount += weightedLuma(row + size_t(x) * 4) > kVeryBrightWeighted ? 1u : 0u;
-		count += rowCount;
-	}
+	for (int32_t y = b.y0; y < b.y1; ++y)
+		count += countWeightedAbove(frame.row(y) + size_t(b.x0) * 4, size_t(b.width()), kVeryBrightWeighted);
 	return int32_t(std::min<int64_t>(count, INT32_MAX));
 }
 
@@ -179,36 +162,232 @@ int32_t classifierFactor(int32_t height)
 	return d < 2 ? 1 : d;
 }
 
-void reduceInto(const FrameView &frame, int32_t factor, GrayImage &image, const PixelBox &region)
+namespace {
+
+// Floor division of a block sum by the block's area d^2 as a multiply and a shift: with
+// m = floor(2^40 / D) + 1, floor(n * m / 2^40) = floor(n / D) whenever n * D < 2^40, which
+// holds for every block sum (n <= 255 D) while d <= 256. Larger blocks divide.
+class BlockDivider {
+public:
+	explicit BlockDivider(uint32_t area) : area_(area), magic_(area <= 65536 ? (uint64_t(1) << 40) / area + 1 : 0)
+	{
+	}
+
+	uint32_t operator()(uint32_t n) const { return magic_ ? uint32_t((uint64_t(n) * magic_) >> 40) : n / area_; }
+
+private:
+	uint32_t area_;
+	uint64_t magic_;
+};
+
+// dst[ox] = mean of the d column sums of block ox. D is d when known at compile time (the
+// common factors), so that the short sum over the block unrolls; 0 otherwise.
+template <int D, class Pixel>
+void blockMeans(const uint32_t *sums, size_t cols, int32_t d, const BlockDivider &divide, Pixel *dst)
 {
-	const int32_t d = std::max(factor, 1);
-	const int32_t x0 = std::max(region.x0, 0), x1 = std::min(region.x1, image.width);
-	const int32_t y0 = std::max(region.y0, 0), y1 = std::min(region.y1, image.height);
-	if (x0 >= x1 || y0 >= y1)
+	const int32_t n = D > 0 ? D : d;
+	for (size_t ox = 0; ox < cols; ++ox, sums += n) {
+		uint32_t sum = 0;
+		for (int32_t j = 0; j < n; ++j)
+			sum += sums[j];
+		dst[ox] = Pixel(divide(sum));
+	}
+}
+
+// Writes the block means of the region (in classifier-image pixels, inside the image) to dst,
+// row by row, stride values apart.
+template <class Pixel>
+void reduceRegion(const FrameView &frame, int32_t d, const PixelBox &region, Pixel *dst, size_t stride)
+{
+	if (region.width() <= 0 || region.height() <= 0)
 		return;
-	const size_t cols = size_t(x1 - x0);
+	const size_t cols = size_t(region.width());
 	const size_t sourceCols = cols * size_t(d);
-	const uint32_t blockArea = uint32_t(d) * uint32_t(d);
+	const BlockDivider divide(uint32_t(d) * uint32_t(d));
+	using Means = void (*)(const uint32_t *, size_t, int32_t, const BlockDivider &, Pixel *);
+	// 720p, 1080p, 1440p and 4K have factors 2, 4, 5 and 8.
+	static constexpr Means kMeans[] = {blockMeans<0, Pixel>, blockMeans<1, Pixel>, blockMeans<2, Pixel>,
+					   blockMeans<3, Pixel>, blockMeans<4, Pixel>, blockMeans<5, Pixel>,
+					   blockMeans<6, Pixel>, blockMeans<7, Pixel>, blockMeans<8, Pixel>};
+	const Means means = d < int32_t(std::size(kMeans)) ? kMeans[d] : kMeans[0];
 	// Column sums over the d rows of a block first, then across the d columns: both loops
 	// run over contiguous memory. d * 255 and d^2 * 255 fit 32 bits below 1.1M lines.
 	std::vector<uint32_t> columnSums(sourceCols);
-	for (int32_t oy = y0; oy < y1; ++oy) {
-		std::fill(columnSums.begin(), columnSums.end(), 0u);
-		for (int32_t k = 0; k < d; ++k) {
-			const uint8_t *p = frame.row(oy * d + k) + size_t(x0) * size_t(d) * 4;
-			uint32_t *sums = columnSums.data();
-			for (size_t x = 0; x < sourceCols; ++x)
-				sums[x] += uint32_t(77 * p[4 * x] + 150 * p[4 * x + 1] + 29 * p[4 * x + 2]) >> 8;
-		}
-		uint8_t *dst = image.row(oy) + x0;
-		const uint32_t *sums = columnSums.data();
-		for (size_t ox = 0; ox < cols; ++ox, sums += d) {
-			uint32_t block = 0;
-			for (int32_t j = 0; j < d; ++j)
-				block += sums[j];
-			dst[ox] = uint8_t(block / blockArea);
-		}
+	uint32_t *sums = columnSums.data();
+	for (int32_t oy = region.y0; oy < region.y1; ++oy, dst += stride) {
+		for (int32_t k = 0; k < d; ++k)
+			storeLuma(frame.row(oy * d + k) + size_t(region.x0) * size_t(d) * 4, sourceCols, sums, k > 0);
+		means(sums, cols, d, divide, dst);
 	}
+}
+
+// Zeros at the end of every template row bring it to whole vectors of this many values, so
+// the correlation loop has no remainder to finish one value at a time.
+constexpr int32_t kRowPadding = 8;
+
+// The part of the classifier image one search reads, widened to 16 bits for the correlation
+// loop. Rows are kRowPadding values longer than the box, so that a padded template row never
+// reads past its patch row.
+struct SearchPatch {
+	PixelBox box; // in classifier-image pixels
+	size_t stride = 0;
+	std::vector<int16_t> pixels;
+
+	explicit SearchPatch(const PixelBox &b)
+	    : box(b), stride(size_t(std::max(b.width(), 0)) + kRowPadding),
+	      pixels(stride * size_t(std::max(b.height(), 0)) + kRowPadding)
+	{
+	}
+	// The pixel at classifier-image coordinates (x, y), which must lie inside the box.
+	const int16_t *at(int64_t x, int64_t y) const
+	{
+		return pixels.data() + size_t(y - box.y0) * stride + size_t(x - box.x0);
+	}
+};
+
+// A scaled template widened to 16 bits, its rows padded with zeros to whole vectors.
+struct WideTemplate {
+	int32_t rowLength = 0;
+	std::vector<int16_t> pixels;
+
+	explicit WideTemplate(const ScaledTemplate &t)
+	    : rowLength((t.width + kRowPadding - 1) / kRowPadding * kRowPadding),
+	      pixels(size_t(rowLength) * size_t(std::max(t.height, 0)))
+	{
+		for (int32_t i = 0; i < t.height; ++i)
+			std::copy_n(t.pixels.data() + size_t(i) * size_t(t.width), size_t(t.width),
+				    pixels.data() + size_t(i) * size_t(rowLength));
+	}
+};
+
+bool fits(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl, int64_t x, int64_t y)
+{
+	return x >= 0 && y >= 0 && x + tpl.width <= imageWidth && y + tpl.height <= imageHeight;
+}
+
+float normalisedCorrelation(int64_t cross, int64_t sumV, int64_t squaresV, const ScaledTemplate &tpl)
+{
+	const double n = double(tpl.width) * double(tpl.height);
+	const double varV = double(squaresV) - double(sumV) * double(sumV) / n;
+	if (varV <= 0.001 || tpl.energy <= 0.001f)
+		return -1.f;
+	const double num = double(cross) - double(tpl.sum) * double(sumV) / n;
+	return float(num / std::sqrt(double(tpl.energy) * varV));
+}
+
+// Window sums of v and v^2 for one row of template positions on a grid.
+struct WindowRow {
+	int64_t y = 0;
+	std::vector<int64_t> sums, squares;
+};
+
+// Calls visit(row) for the rows of template-sized windows with corners on the grid
+// x = x0, x0 + step, ... <= x1 and likewise y, top to bottom. Column sums over the template's
+// height slide down the grid and a running sum along them gives each window, so the sums
+// cost a few operations per window.
+template <class Visit>
+void forEachWindowRow(const SearchPatch &patch, const ScaledTemplate &tpl, int64_t x0, int64_t x1, int64_t y0,
+		      int64_t y1, int32_t step, Visit &&visit)
+{
+	if (x0 > x1 || y0 > y1)
+		return;
+	const size_t cols = size_t(x1 - x0) + size_t(tpl.width);
+	const size_t count = size_t((x1 - x0) / step) + 1;
+	std::vector<uint64_t> sums(cols), squares(cols);
+	const auto addRow = [&](int64_t y) {
+		const int16_t *v = patch.at(x0, y);
+		for (size_t c = 0; c < cols; ++c) {
+			sums[c] += uint64_t(v[c]);
+			squares[c] += uint64_t(v[c]) * uint64_t(v[c]);
+		}
+	};
+	const auto removeRow = [&](int64_t y) {
+		const int16_t *v = patch.at(x0, y);
+		for (size_t c = 0; c < cols; ++c) {
+			sums[c] -= uint64_t(v[c]);
+			squares[c] -= uint64_t(v[c]) * uint64_t(v[c]);
+		}
+	};
+	for (int64_t y = y0; y < y0 + tpl.height; ++y)
+		addRow(y);
+	WindowRow row;
+	row.sums.resize(count);
+	row.squares.resize(count);
+	for (int64_t y = y0; y <= y1; y += step) {
+		if (y > y0) {
+			for (int64_t r = y - step; r < y; ++r) {
+				removeRow(r);
+				addRow(r + tpl.height);
+			}
+		}
+		uint64_t sum = 0, square = 0;
+		for (size_t c = 0; c < size_t(tpl.width); ++c) {
+			sum += sums[c];
+			square += squares[c];
+		}
+		for (size_t k = 0;; ++k) {
+			row.sums[k] = int64_t(sum);
+			row.squares[k] = int64_t(square);
+			if (k + 1 == count)
+				break;
+			for (size_t c = k * size_t(step); c < (k + 1) * size_t(step); ++c) {
+				sum += sums[c + size_t(tpl.width)] - sums[c];
+				square += squares[c + size_t(tpl.width)] - squares[c];
+			}
+		}
+		row.y = y;
+		visit(row);
+	}
+}
+
+// The search of templateScore over a patch that holds every pixel it may read.
+float searchPatch(const SearchPatch &patch, int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl,
+		  const SearchWindow &w)
+{
+	const WideTemplate wide(tpl);
+	std::vector<int64_t> cross;
+	// Scores one row of grid positions starting at column x0, in order, into score(x, s).
+	const auto scoreRow = [&](int64_t x0, int32_t step, const WindowRow &row, auto &&score) {
+		const int32_t count = int32_t(row.sums.size());
+		cross.resize(size_t(count));
+		crossSums(patch.at(x0, row.y), patch.stride, wide.pixels.data(), wide.rowLength, tpl.height, step,
+			  count, cross.data());
+		for (int32_t k = 0; k < count; ++k)
+			score(x0 + int64_t(k) * step, normalisedCorrelation(cross[size_t(k)], row.sums[size_t(k)],
+									    row.squares[size_t(k)], tpl));
+	};
+	float best = -1.f;
+	int64_t bx = w.cx, by = w.cy;
+	forEachWindowRow(patch, tpl, w.xFirst, w.xLast, w.yFirst, w.yLast, 2, [&](const WindowRow &row) {
+		scoreRow(w.xFirst, 2, row, [&](int64_t x, float s) {
+			if (s > best) {
+				best = s;
+				bx = x;
+				by = row.y;
+			}
+		});
+	});
+	// The nine positions around the best; those where the template does not fit score -1.
+	const int64_t fx0 = std::max<int64_t>(bx - 1, 0), fy0 = std::max<int64_t>(by - 1, 0);
+	const int64_t fx1 = std::min<int64_t>(bx + 1, int64_t(imageWidth) - tpl.width);
+	const int64_t fy1 = std::min<int64_t>(by + 1, int64_t(imageHeight) - tpl.height);
+	float result = -1.f;
+	forEachWindowRow(patch, tpl, fx0, fx1, fy0, fy1, 1, [&](const WindowRow &row) {
+		scoreRow(fx0, 1, row, [&](int64_t, float s) { result = std::max(result, s); });
+	});
+	return result;
+}
+
+} // namespace
+
+void reduceInto(const FrameView &frame, int32_t factor, GrayImage &image, const PixelBox &region)
+{
+	const int32_t d = std::max(factor, 1);
+	const PixelBox clipped{std::max(region.x0, 0), std::max(region.y0, 0), std::min(region.x1, image.width),
+			       std::min(region.y1, image.height)};
+	if (clipped.width() <= 0 || clipped.height() <= 0)
+		return;
+	reduceRegion(frame, d, clipped, image.row(clipped.y0) + clipped.x0, size_t(image.width));
 }
 
 GrayImage classifierImage(const FrameView &frame, int32_t factor)
@@ -257,89 +436,21 @@ ScaledTemplate scaleTemplate(const HudTemplateDef &def, const uint8_t *stored, i
 	return t;
 }
 
-namespace {
-
-bool fits(const GrayImage &image, const ScaledTemplate &tpl, int64_t x, int64_t y)
+float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
 {
-	return x >= 0 && y >= 0 && x + tpl.width <= image.width && y + tpl.height <= image.height;
-}
-
-float normalisedCorrelation(int64_t cross, int64_t sumV, int64_t squaresV, const ScaledTemplate &tpl)
-{
-	const double n = double(tpl.width) * double(tpl.height);
-	const double varV = double(squaresV) - double(sumV) * double(sumV) / n;
-	if (varV <= 0.001 || tpl.energy <= 0.001f)
+	if (!fits(image.width, image.height, tpl, x, y))
 		return -1.f;
-	const double num = double(cross) - double(tpl.sum) * double(sumV) / n;
-	return float(num / std::sqrt(double(tpl.energy) * varV));
-}
-
-// Sum of image x template over the template placed at (x, y), which must fit.
-int64_t crossSum(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
-{
-	int64_t cross = 0;
+	int64_t sumV = 0, squaresV = 0, cross = 0;
 	for (int32_t i = 0; i < tpl.height; ++i) {
 		const uint8_t *v = image.row(y + i) + x;
 		const uint8_t *t = tpl.pixels.data() + size_t(i) * size_t(tpl.width);
-		uint32_t rowCross = 0; // a row of a scaled template is at most a few hundred pixels
-		for (int32_t j = 0; j < tpl.width; ++j)
-			rowCross += uint32_t(v[j]) * t[j];
-		cross += rowCross;
-	}
-	return cross;
-}
-
-// Summed-area tables of v and v^2 over a region of the image: the window sums of every
-// search position in O(1), leaving only the cross sum to the inner loop.
-class WindowSums {
-public:
-	WindowSums(const GrayImage &image, const PixelBox &region)
-	    : x0_(region.x0), y0_(region.y0), stride_(size_t(std::max(region.width(), 0)) + 1),
-	      sums_(stride_ * (size_t(std::max(region.height(), 0)) + 1)), squares_(sums_.size())
-	{
-		for (int32_t y = 0; y < region.height(); ++y) {
-			const uint8_t *v = image.row(region.y0 + y) + region.x0;
-			uint64_t rowSum = 0, rowSquares = 0;
-			for (int32_t x = 0; x < region.width(); ++x) {
-				rowSum += v[x];
-				rowSquares += uint64_t(v[x]) * v[x];
-				const size_t at = size_t(y + 1) * stride_ + size_t(x) + 1;
-				sums_[at] = sums_[at - stride_] + rowSum;
-				squares_[at] = squares_[at - stride_] + rowSquares;
-			}
-		}
-	}
-
-	// Sums over the w x h window at (x, y), which must lie inside the region.
-	void window(int32_t x, int32_t y, int32_t w, int32_t h, int64_t &sum, int64_t &squares) const
-	{
-		const size_t a = size_t(y - y0_) * stride_ + size_t(x - x0_);
-		const size_t b = a + size_t(w), c = a + size_t(h) * stride_, d = c + size_t(w);
-		sum = int64_t(sums_[d] - sums_[b] - sums_[c] + sums_[a]);
-		squares = int64_t(squares_[d] - squares_[b] - squares_[c] + squares_[a]);
-	}
-
-private:
-	int32_t x0_, y0_;
-	size_t stride_;
-	std::vector<uint64_t> sums_, squares_;
-};
-
-} // namespace
-
-float correlationAt(const GrayImage &image, const ScaledTemplate &tpl, int32_t x, int32_t y)
-{
-	if (!fits(image, tpl, x, y))
-		return -1.f;
-	int64_t sumV = 0, squaresV = 0;
-	for (int32_t i = 0; i < tpl.height; ++i) {
-		const uint8_t *v = image.row(y + i) + x;
 		for (int32_t j = 0; j < tpl.width; ++j) {
 			sumV += v[j];
 			squaresV += int64_t(v[j]) * v[j];
+			cross += int64_t(v[j]) * t[j];
 		}
 	}
-	return normalisedCorrelation(crossSum(image, tpl, x, y), sumV, squaresV, tpl);
+	return normalisedCorrelation(cross, sumV, squaresV, tpl);
 }
 
 SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl, const HudTemplateDef &def)
@@ -366,31 +477,11 @@ SearchWindow searchWindow(int32_t imageWidth, int32_t imageHeight, const ScaledT
 float templateScore(const GrayImage &image, const ScaledTemplate &tpl, const HudTemplateDef &def)
 {
 	const SearchWindow w = searchWindow(image.width, image.height, tpl, def);
-	const WindowSums sums(image, w.reads);
-	const auto correlation = [&](int64_t x, int64_t y) {
-		if (!fits(image, tpl, x, y))
-			return -1.f;
-		int64_t sumV = 0, squaresV = 0;
-		sums.window(int32_t(x), int32_t(y), tpl.width, tpl.height, sumV, squaresV);
-		return normalisedCorrelation(crossSum(image, tpl, int32_t(x), int32_t(y)), sumV, squaresV, tpl);
-	};
-	float best = -1.f;
-	int32_t bx = w.cx, by = w.cy;
-	for (int64_t y = w.yFirst; y <= w.yLast; y += 2) {
-		for (int64_t x = w.xFirst; x <= w.xLast; x += 2) {
-			const float s = correlation(x, y);
-			if (s > best) {
-				best = s;
-				bx = int32_t(x);
-				by = int32_t(y);
-			}
-		}
-	}
-	float result = -1.f;
-	for (int32_t dy = -1; dy <= 1; ++dy)
-		for (int32_t dx = -1; dx <= 1; ++dx)
-			result = std::max(result, correlation(int64_t(bx) + dx, int64_t(by) + dy));
-	return result;
+	SearchPatch patch(w.reads);
+	for (int32_t y = w.reads.y0; y < w.reads.y1; ++y)
+		std::copy_n(image.row(y) + w.reads.x0, size_t(w.reads.width()),
+			    patch.pixels.data() + size_t(y - w.reads.y0) * patch.stride);
+	return searchPatch(patch, image.width, image.height, tpl, w);
 }
 
 HudEvidence::HudEvidence(const FrameView &frame)
@@ -429,15 +520,15 @@ float HudEvidence::score(HudTemplateId id)
 		cached = -1.f;
 		return *cached;
 	}
-	// Only the windows the searches read are reduced: a few percent of the image for a frame
-	// of a match, where only the spectating templates are searched.
-	if (image_.empty()) {
-		factor_ = classifierFactor(frame_.height);
-		image_ = GrayImage(frame_.width / factor_, frame_.height / factor_);
-	}
-	const ScaledTemplate tpl = scaleTemplate(def, kHudTemplatePixels[size_t(id)].pixels, frame_.height, factor_);
-	reduceInto(frame_, factor_, image_, searchWindow(image_.width, image_.height, tpl, def).reads);
-	cached = templateScore(image_, tpl, def);
+	// Only the window a search reads is reduced, straight into its patch: a few percent of
+	// the image for a frame of a match, where only the spectating templates are searched.
+	const int32_t d = classifierFactor(frame_.height);
+	const int32_t imageWidth = frame_.width / d, imageHeight = frame_.height / d;
+	const ScaledTemplate tpl = scaleTemplate(def, kHudTemplatePixels[size_t(id)].pixels, frame_.height, d);
+	const SearchWindow w = searchWindow(imageWidth, imageHeight, tpl, def);
+	SearchPatch patch(w.reads);
+	reduceRegion(frame_, d, w.reads, patch.pixels.data(), patch.stride);
+	cached = searchPatch(patch, imageWidth, imageHeight, tpl, w);
 	return *cached;
 }
 

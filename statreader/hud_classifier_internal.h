@@ -127,8 +127,6 @@ private:
 	std::optional<int32_t> barWarmth_;
 	std::optional<int32_t> centreBright_;
 	std::optional<bool> cardStandsOut_;
-	int32_t factor_ = 1;
-	GrayImage image_; // the classifier image, reduced window by window as searches need it
 	std::array<std::optional<float>, kHudTemplateCount> scores_;
 };
 

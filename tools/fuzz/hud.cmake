@@ -5,6 +5,7 @@ ostrelo_add_fuzzer(
 	SOURCES
 	${CMAKE_CURRENT_LIST_DIR}/fuzz_hud_classifier.cpp
 	${PROJECT_SOURCE_DIR}/statreader/hud_classifier.cpp
+	${PROJECT_SOURCE_DIR}/statreader/hud_kernels.cpp
 	${PROJECT_SOURCE_DIR}/statreader/hud_templates.cpp
 	LIBS
 	ostrelo_common)
