@@ -18,7 +18,7 @@ struct ReferenceEvidence {
 	bool strip = false;
 	int32_t warmth = 0;
 	int32_t bright = 0;
-	bool standsOut = false; // written once, plainly, in the classifier itself
+	bool standsOut = false;                        // written once, plainly, in the classifier itself
 	std::array<float, kHudTemplateCount> scores{}; // -1 for a template not matched while the HUD is present
 
 	bool topLeftDetail() const { return detail; }
