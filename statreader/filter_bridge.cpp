@@ -3,6 +3,7 @@
 // lifetime lock and do nothing once destroy has begun.
 
 #include "align/vx_align_window.h"
+#include "common/tsan_handoff.h"
 #include "live/vx_live_client.h"
 #include "statreader/numbering_io.h"
 #include "statreader/stat_reader_filter.h"
@@ -48,7 +49,8 @@ void postToUi(std::function<void()> fn)
 	QCoreApplication *app = QCoreApplication::instance();
 	if (!app)
 		return;
-	QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+	// Built here, run there: the hand-off tells ThreadSanitizer what Qt's queue orders.
+	QMetaObject::invokeMethod(app, handOff(std::move(fn)), Qt::QueuedConnection);
 }
 
 void postIfAlive(const FilterRef &ref, std::function<void(StatReaderFilter &)> fn)
