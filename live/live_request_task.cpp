@@ -18,6 +18,7 @@ LiveResult runLiveRequest(const LiveRequest &request)
 	result.isTest = request.isTest;
 	result.eventId = request.eventId;
 	result.label = request.label;
+	result.gameNo = request.gameNo;
 
 	QByteArray response;
 	result.status = liveHttpRequest(request.method, QUrl(request.url), request.token, request.body, result.error,
