@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace ostrelo {
 
 namespace {
@@ -48,6 +50,11 @@ QString extractOverlayToken(const QString &text)
 			return token;
 	}
 	return trimmed;
+}
+
+bool tokenHoldsControlCharacter(const QString &token)
+{
+	return std::any_of(token.begin(), token.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 QUrl packListUrl(const QUrl &endpoint, const QString &token)

@@ -24,6 +24,10 @@ QUrl webControlRoomUrl();
 // carries it as the "token" query item.
 QString extractOverlayToken(const QString &text);
 
+// A token with a control character (a line break pasted along, or one decoded from a URL)
+// is not a token: it is neither stored nor sent.
+bool tokenHoldsControlCharacter(const QString &token);
+
 QUrl packListUrl(const QUrl &endpoint, const QString &token);
 // The pack item is left out for an empty pack id ("This overlay").
 QUrl collectionUrl(const QUrl &endpoint, const QString &token, const QString &orientation, const QString &packId);

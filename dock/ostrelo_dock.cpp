@@ -327,7 +327,10 @@ void OstreloDock::stopOutput(const OutputControl &output)
 
 void OstreloDock::saveToken()
 {
-	dockSettings().setValue(QLatin1String(kTokenKey), extractOverlayToken(tokenEdit_->text()));
+	const QString token = extractOverlayToken(tokenEdit_->text());
+	if (tokenHoldsControlCharacter(token))
+		return;
+	dockSettings().setValue(QLatin1String(kTokenKey), token);
 	fetchPackList();
 }
 
@@ -349,7 +352,7 @@ QNetworkReply *OstreloDock::get(const QUrl &url)
 void OstreloDock::fetchPackList()
 {
 	const QString token = extractOverlayToken(tokenEdit_ ? tokenEdit_->text() : QString());
-	if (token.isEmpty() || !packCombo_ || !network_)
+	if (token.isEmpty() || tokenHoldsControlCharacter(token) || !packCombo_ || !network_)
 		return;
 	QNetworkReply *reply = get(packListUrl(options_.layoutEndpoint, token));
 	connect(reply, &QNetworkReply::finished, this, [this, reply] { onPackListReply(reply); });
@@ -378,6 +381,11 @@ void OstreloDock::installLayout()
 	if (token.isEmpty()) {
 		showWarning(this,
 			    QStringLiteral("Paste your Glasswing token (or a Browser Source URL that contains it)."));
+		return;
+	}
+	if (tokenHoldsControlCharacter(token)) {
+		showWarning(this, QStringLiteral("The overlay token holds a line break or another control "
+						 "character. Paste it again."));
 		return;
 	}
 	dockSettings().setValue(QLatin1String(kTokenKey), token);

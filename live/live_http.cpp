@@ -31,9 +31,9 @@ int liveHttpRequest(const QString &method, const QUrl &url, const QString &token
 		return 0;
 	}
 
-	QString headers = QStringLiteral("Accept: application/json\r\nAuthorization: Bearer %1").arg(token);
+	std::string headers = "Accept: application/json";
 	if (method.compare(QLatin1String("POST"), Qt::CaseInsensitive) == 0)
-		headers += QStringLiteral("\r\nContent-Type: application/json");
+		headers += "\r\nContent-Type: application/json";
 
 	net::HttpRequest request;
 	request.method = method.toStdString();
@@ -42,7 +42,8 @@ int liveHttpRequest(const QString &method, const QUrl &url, const QString &token
 	request.port = target->port;
 	request.pathAndQuery = target->pathAndQuery;
 	request.userAgent = std::string("Ostrelo-OBS/") + kVersion;
-	request.headers = headers.toStdString();
+	request.headers = headers;
+	request.bearerToken = token.toStdString();
 	request.body = body.toStdString();
 	request.timeouts = options.timeouts;
 	request.extraCaFile = options.extraCaFile;

@@ -1,5 +1,6 @@
 #include "live/live_request_task.h"
 
+#include "common/tsan_handoff.h"
 #include "live/json_scan.h"
 #include "live/vx_live_client.h"
 
@@ -9,21 +10,6 @@
 #include <string_view>
 #include <utility>
 
-// Qt's pool hands a task to one of its threads under a futex-based lock inside Qt, which
-// ThreadSanitizer cannot see. Its builds are told about that hand-over here, so that what it
-// reports is about this code and not about Qt's.
-#if defined(__SANITIZE_THREAD__)
-#define OSTRELO_TSAN_HANDOVER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define OSTRELO_TSAN_HANDOVER 1
-#endif
-#endif
-#ifdef OSTRELO_TSAN_HANDOVER
-extern "C" void __tsan_acquire(void *addr);
-extern "C" void __tsan_release(void *addr);
-#endif
-
 namespace ostrelo {
 
 LiveResult runLiveRequest(const LiveRequest &request)
@@ -32,6 +18,7 @@ LiveResult runLiveRequest(const LiveRequest &request)
 	result.isTest = request.isTest;
 	result.eventId = request.eventId;
 	result.label = request.label;
+	result.gameNo = request.gameNo;
 
 	QByteArray response;
 	result.status = liveHttpRequest(request.method, QUrl(request.url), request.token, request.body, result.error,
@@ -51,29 +38,24 @@ LiveRequestTask::LiveRequestTask(std::shared_ptr<LiveClientLink> link, LiveReque
     : link_(std::move(link)), request_(std::move(request))
 {
 	setAutoDelete(true);
-#ifdef OSTRELO_TSAN_HANDOVER
-	__tsan_release(this);
-#endif
+	// Qt's pool hands the task to one of its threads under a lock ThreadSanitizer cannot see.
+	tsanRelease(this);
 }
 
 void LiveRequestTask::run()
 {
-#ifdef OSTRELO_TSAN_HANDOVER
-	__tsan_acquire(this);
-#endif
+	tsanAcquire(this);
 	LiveResult result = runLiveRequest(request_);
 
 	std::lock_guard<std::mutex> guard(link_->lock);
 	if (!link_->alive.load())
 		return;
 	VxLiveClient *client = link_->client;
-	QMetaObject::invokeMethod(
-		client,
-		[link = link_, client, result = std::move(result)] {
-			if (link->alive.load())
-				client->handleResult(result);
-		},
-		Qt::QueuedConnection);
+	QMetaObject::invokeMethod(client, handOff([link = link_, client, result = std::move(result)] {
+					  if (link->alive.load())
+						  client->handleResult(result);
+				  }),
+				  Qt::QueuedConnection);
 }
 
 } // namespace ostrelo

@@ -34,6 +34,7 @@ struct LiveRequest {
 	int eventId = 0;
 	QString label; // for the log only
 	bool isTest = false;
+	int gameNo = 0; // the game number an update was sent with
 	LiveTransportOptions options;
 };
 
@@ -44,6 +45,7 @@ struct LiveResult {
 	bool isTest = false;
 	int eventId = 0;
 	QString label;
+	int gameNo = 0;      // the request's own game number
 	int siteGameNo = -1; // "game_no" of an update's response, -1 = none
 	int seq = -1;        // "rev", else "live_seq", of an update's response, -1 = none
 };

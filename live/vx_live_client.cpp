@@ -37,6 +37,12 @@ QString requestLabel(const QJsonObject &fields, int gameNo)
 	return parts.join(QLatin1Char(' '));
 }
 
+// What an update says only once, when it happens; the updates after it repeat the counters.
+constexpr const char *kSentOnceFields[] = {"new_game", "placement", "game_no"};
+
+// Updates wait in a row of more than one only when the game changes under a stalled request.
+constexpr size_t kMaxWaiting = 16;
+
 } // namespace
 
 VxLiveClient::VxLiveClient() : alive_(std::make_shared<ostrelo::LiveClientLink>())
@@ -64,13 +70,37 @@ void VxLiveClient::sendUpdate(const QString &url, const QString &token, int even
 	{
 		std::lock_guard<std::mutex> guard(mutex_);
 		if (busy_) {
-			pendingUpdate_ = PendingUpdate{url, token, eventId, fields, gameNo};
-			hasPending_ = true;
+			enqueueWaiting(PendingUpdate{url, token, eventId, fields, gameNo});
 			return;
 		}
 		busy_ = true;
 	}
 	startUpdate(url, token, eventId, fields, gameNo);
+}
+
+void VxLiveClient::enqueueWaiting(PendingUpdate update)
+{
+	if (!waiting_.empty()) {
+		PendingUpdate &last = waiting_.back();
+		if (last.url == update.url && last.token == update.token && last.eventId == update.eventId &&
+		    last.gameNo == update.gameNo) {
+			// The newer counters win; what only the older one said still goes out.
+			for (const char *key : kSentOnceFields) {
+				const QString name = QLatin1String(key);
+				if (last.fields.contains(name) && !update.fields.contains(name))
+					update.fields.insert(name, last.fields.value(name));
+			}
+			last = std::move(update);
+			return;
+		}
+	}
+	waiting_.push_back(std::move(update));
+	if (waiting_.size() > kMaxWaiting) {
+		const QByteArray label = requestLabel(waiting_.front().fields, waiting_.front().gameNo).toUtf8();
+		blog(LOG_WARNING, "Vexmoor stat reader: too many updates waiting; the oldest (%s) was dropped.",
+		     label.constData());
+		waiting_.pop_front();
+	}
 }
 
 void VxLiveClient::startUpdate(const QString &url, const QString &token, int eventId, const QJsonObject &fields,
@@ -91,7 +121,7 @@ void VxLiveClient::startUpdate(const QString &url, const QString &token, int eve
 		body.insert(QStringLiteral("if_seq"), seq);
 
 	dispatchRequest(QStringLiteral("POST"), url, token, QJsonDocument(body).toJson(QJsonDocument::Compact), eventId,
-			requestLabel(fields, gameNo), false);
+			requestLabel(fields, gameNo), false, gameNo);
 }
 
 void VxLiveClient::testConnection(const QString &url, const QString &token, int eventId)
@@ -106,13 +136,13 @@ void VxLiveClient::testConnection(const QString &url, const QString &token, int 
 	query.addQueryItem(QStringLiteral("event"), QString::number(eventId));
 	target.setQuery(query);
 	dispatchRequest(QStringLiteral("GET"), target.toString(QUrl::FullyEncoded), token, QByteArray(), eventId,
-			QString(), true);
+			QString(), true, 0);
 }
 
 void VxLiveClient::dispatchRequest(const QString &method, const QString &url, const QString &token,
-				   const QByteArray &body, int eventId, const QString &label, bool isTest)
+				   const QByteArray &body, int eventId, const QString &label, bool isTest, int gameNo)
 {
-	ostrelo::LiveRequest request{method, url, token, body, eventId, label, isTest, options_};
+	ostrelo::LiveRequest request{method, url, token, body, eventId, label, isTest, gameNo, options_};
 	auto task = std::make_unique<ostrelo::LiveRequestTask>(alive_, std::move(request));
 	QThreadPool::globalInstance()->start(task.release(), 0); // the pool owns and deletes it
 }
@@ -143,8 +173,11 @@ void VxLiveClient::handleResult(const LiveResult &result)
 		if (result.ok && result.seq >= 0)
 			lastSeq_ = result.seq;
 	}
-	// A receiver connected directly may delete the client from inside the signal.
+	// A receiver connected directly may delete the client from inside a signal.
 	const QPointer<VxLiveClient> self(this);
+	emit updateAnswered(result.gameNo, result.siteGameNo);
+	if (!self)
+		return;
 	emit finished(result.ok, status, result.siteGameNo);
 	if (self)
 		sendPending();
@@ -155,12 +188,11 @@ void VxLiveClient::sendPending()
 	PendingUpdate next;
 	{
 		std::lock_guard<std::mutex> guard(mutex_);
-		if (!hasPending_ || busy_)
+		if (waiting_.empty() || busy_)
 			return;
 		busy_ = true;
-		hasPending_ = false;
-		next = std::move(pendingUpdate_);
-		pendingUpdate_ = PendingUpdate{};
+		next = std::move(waiting_.front());
+		waiting_.pop_front();
 	}
 	startUpdate(next.url, next.token, next.eventId, next.fields, next.gameNo);
 }

@@ -34,6 +34,10 @@ struct HttpRequest {
 	std::string userAgent;
 	std::string headers; // "Name: value\r\nName: value", added as one block; each line replaces a
 			     // header of the same name, and an empty value removes it
+	// When set, goes out as "Authorization: Bearer <token>". The token comes from the user and
+	// is never spliced into `headers`: a token holding a control character (a pasted line
+	// break would start a header of its own) is refused before anything is sent.
+	std::string bearerToken;
 	std::string body;
 	HttpTimeouts timeouts;
 
@@ -57,7 +61,7 @@ enum class Phase {
 	Open,     // session handle
 	Connect,  // connection handle / TCP and TLS connection
 	Request,  // request handle
-	Headers,  // adding the header block (also: a header line holding a control character)
+	Headers,  // adding the header block (also: a header line or token holding a control character)
 	Send,     // sending the request
 	Receive,  // waiting for the response headers
 	Status,   // reading the status code

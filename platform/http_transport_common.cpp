@@ -83,6 +83,20 @@ bool splitHeaderBlock(std::string_view block, std::vector<std::string> &lines)
 	return true;
 }
 
+bool requestHeaderLines(const HttpRequest &request, std::vector<std::string> &lines)
+{
+	if (!splitHeaderBlock(request.headers, lines))
+		return false;
+	if (request.bearerToken.empty())
+		return true;
+	for (const char c : request.bearerToken) {
+		if (c == '\t' || isControl(static_cast<unsigned char>(c)))
+			return false;
+	}
+	lines.insert(lines.begin(), "Authorization: Bearer " + request.bearerToken);
+	return true;
+}
+
 bool namesHeader(const std::vector<std::string> &lines, std::string_view name)
 {
 	for (const std::string &line : lines) {

@@ -2,6 +2,8 @@
 
 // Helpers both transports share. Internal to platform/.
 
+#include "platform/http_transport.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,11 @@ namespace ostrelo::net::detail {
 // "Name:" part: such a block would smuggle extra lines into the request, so it is refused
 // rather than sent.
 bool splitHeaderBlock(std::string_view block, std::vector<std::string> &lines);
+
+// The request's header lines: its block split as above, and its bearer token as an
+// "Authorization" line in front. False when either holds a control character (in the token
+// the tab too).
+bool requestHeaderLines(const HttpRequest &request, std::vector<std::string> &lines);
 
 // True when one of the lines sets the header `name` (compared case-insensitively).
 bool namesHeader(const std::vector<std::string> &lines, std::string_view name);

@@ -175,7 +175,7 @@ HttpResult httpRequest(const HttpRequest &request)
 				":" + std::to_string(request.port) + target;
 
 	std::vector<std::string> lines;
-	if (request.host.empty() || !detail::splitHeaderBlock(request.headers, lines)) {
+	if (request.host.empty() || !detail::requestHeaderLines(request, lines)) {
 		result.failedAt = request.host.empty() ? Phase::Connect : Phase::Headers;
 		result.code = CURLE_BAD_FUNCTION_ARGUMENT;
 		return result;

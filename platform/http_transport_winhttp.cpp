@@ -174,7 +174,7 @@ const char *transportName()
 HttpResult httpRequest(const HttpRequest &request)
 {
 	std::vector<std::string> lines;
-	if (!detail::splitHeaderBlock(request.headers, lines))
+	if (!detail::requestHeaderLines(request, lines))
 		return failure(Phase::Headers, ERROR_INVALID_PARAMETER);
 
 	const std::wstring agent = widen(request.userAgent);

@@ -3,6 +3,7 @@
 // lifetime lock and do nothing once destroy has begun.
 
 #include "align/vx_align_window.h"
+#include "common/tsan_handoff.h"
 #include "live/vx_live_client.h"
 #include "statreader/numbering_io.h"
 #include "statreader/stat_reader_filter.h"
@@ -24,21 +25,29 @@ void moveToUiThread(QObject *object)
 }
 
 // The live client reports to the filter here (UI thread).
-void onLiveFinished(const FilterRef &ref, const QString &status, int siteGameNo)
+void onLiveFinished(const FilterRef &ref, const QString &status)
 {
 	StatReaderFilter &f = *ref;
 	std::lock_guard life(f.lifetimeMutex);
 	if (!f.alive)
 		return;
-	const int32_t current = f.shared.with([&](StatReaderState &s) {
-		s.statusText = status.toStdString();
-		return s.gameNo;
-	});
-	// Compared as it would be adopted (capped at 999), so a service number above the cap
-	// does not reset tracking after every send.
-	if (siteGameNo > 0 && std::min(siteGameNo, 999) != current)
-		f.pendingSiteGameNo.exchange(siteGameNo);
+	f.shared.with([&](StatReaderState &s) { s.statusText = status.toStdString(); });
 	postPropertiesRefresh(ref);
+}
+
+void onUpdateAnswered(const FilterRef &ref, int sentGameNo, int siteGameNo)
+{
+	StatReaderFilter &f = *ref;
+	std::lock_guard life(f.lifetimeMutex);
+	if (!f.alive || siteGameNo < 1)
+		return;
+	f.shared.with([&](StatReaderState &s) {
+		// An answer speaks for the game its update named: one still on its way when the user
+		// started the next game would take the filter back. Compared as it would be adopted
+		// (capped at 999), so a number above the cap does not reset tracking after every send.
+		if (sentGameNo == s.gameNo && std::min(siteGameNo, 999) != s.gameNo)
+			f.pendingSiteGameNo.exchange(siteGameNo);
+	});
 }
 
 } // namespace
@@ -48,7 +57,8 @@ void postToUi(std::function<void()> fn)
 	QCoreApplication *app = QCoreApplication::instance();
 	if (!app)
 		return;
-	QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+	// Built here, run there: the hand-off tells ThreadSanitizer what Qt's queue orders.
+	QMetaObject::invokeMethod(app, handOff(std::move(fn)), Qt::QueuedConnection);
 }
 
 void postIfAlive(const FilterRef &ref, std::function<void(StatReaderFilter &)> fn)
@@ -79,7 +89,10 @@ void ensureLiveClient(const FilterRef &ref)
 	// The handler holds the record, not the filter's source: it checks alive first.
 	QObject::connect(
 		f.client, &VxLiveClient::finished, f.client,
-		[ref](bool, const QString &status, int siteGameNo) { onLiveFinished(ref, status, siteGameNo); },
+		[ref](bool, const QString &status, int) { onLiveFinished(ref, status); }, Qt::QueuedConnection);
+	QObject::connect(
+		f.client, &VxLiveClient::updateAnswered, f.client,
+		[ref](int sentGameNo, int siteGameNo) { onUpdateAnswered(ref, sentGameNo, siteGameNo); },
 		Qt::QueuedConnection);
 }
 
@@ -115,10 +128,22 @@ void postTestConnection(const FilterRef &ref)
 	});
 }
 
-void postNumberingSave(const FilterRef &ref, const NumberingValues &values)
+void writeNumbering(StatReaderFilter &f)
 {
+	// Under the state lock, so update (which reads the settings under it too) sees either
+	// the settings before this write and the unsaved mark, or the settings after it.
+	f.shared.with([&](StatReaderState &s) {
+		saveNumbering(f.source, numberingOf(s));
+		s.numberingUnsaved = false;
+		s.unsavedGameNos.clear();
+	});
+}
+
+void postNumberingSave(const FilterRef &ref)
+{
+	ref->shared.with([](StatReaderState &s) { s.numberingUnsaved = true; });
 	// Settings objects are not locked; the UI thread is where OBS itself reads and saves them.
-	postIfAlive(ref, [values](StatReaderFilter &f) { saveNumbering(f.source, values); });
+	postIfAlive(ref, [](StatReaderFilter &f) { writeNumbering(f); });
 }
 
 void postOpenAlignWindow(const FilterRef &ref)

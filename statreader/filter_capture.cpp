@@ -2,7 +2,6 @@
 // 200 ms stage one frame into a stage surface that is read one render call later, so the
 // GPU is never waited on.
 
-#include "statreader/numbering.h"
 #include "statreader/stat_reader_filter.h"
 
 #include <graphics/graphics.h>
@@ -37,16 +36,11 @@ void processMapped(const FilterRef &ref, const uint8_t *data, uint32_t width, ui
 	copySnapshot(f, data, width, height, lineSize);
 
 	const FrameView frame{data, int32_t(width), int32_t(height), lineSize};
-	NumberingValues numbering;
 	FrameEffects fx = f.shared.with([&](StatReaderState &s) {
-		FrameEffects effects =
-			processFrame(s, frame, os_gettime_ns(), f.pendingSiteGameNo.exchange(0), *f.readers);
-		if (effects.saveNumbering)
-			numbering = numberingOf(s);
-		return effects;
+		return processFrame(s, frame, os_gettime_ns(), f.pendingSiteGameNo.exchange(0), *f.readers);
 	});
 	if (fx.saveNumbering)
-		postNumberingSave(ref, numbering);
+		postNumberingSave(ref);
 	if (fx.refreshProperties)
 		postPropertiesRefresh(ref);
 	if (fx.send)

@@ -1,7 +1,7 @@
 // The filter's properties panel and its buttons (UI thread).
 
 #include "statreader/hud_classifier.h"
-#include "statreader/numbering_io.h"
+#include "statreader/numbering.h"
 #include "statreader/presets.h"
 #include "statreader/settings_keys.h"
 #include "statreader/stat_reader_filter.h"
@@ -9,7 +9,8 @@
 #include <obs.hpp>
 #include <util/platform.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace ostrelo {
@@ -23,9 +24,13 @@ FilterRef refOf(void *data)
 	return data ? *static_cast<FilterRef *>(data) : FilterRef();
 }
 
+constexpr const char *kTokenRefusedStatus =
+	"Failed: the overlay token holds a line break or another control character.";
+
 // What the panel shows, copied out under the state lock.
 struct PanelInfo {
 	std::string status;
+	bool tokenRefused = false;
 	int32_t gameNo = 1;
 	int32_t hudState = 0;
 	bool final = false;
@@ -33,21 +38,22 @@ struct PanelInfo {
 	std::array<StatTracker, kStatCount> trackers{};
 };
 
+// Tenths as "%.1f" writes them in the C locale ("2.5"), the way the posted update has them,
+// whatever number format the user's locale has.
+std::string tenthsText(int32_t tenths)
+{
+	const int64_t magnitude = std::abs(int64_t(tenths));
+	return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+}
+
 std::string lastReadSuffix(int index, const StatRegion &region, const StatTracker &tracker)
 {
 	if (!region.isSet())
 		return {};
 	if (!tracker.valid)
 		return " \xE2\x80\x94 last read: \xE2\x80\x94";
-	std::string value;
-	if (index == kStatPlates) {
-		char buffer[32];
-		std::snprintf(buffer, sizeof(buffer), "%.1f", tracker.value / 10.0);
-		value = buffer;
-	} else {
-		value = std::to_string(tracker.value);
-	}
-	return " \xE2\x80\x94 last read: " + value;
+	return " \xE2\x80\x94 last read: " +
+	       (index == kStatPlates ? tenthsText(tracker.value) : std::to_string(tracker.value));
 }
 
 bool applyVisibility(obs_properties_t *props, obs_data_t *settings)
@@ -135,10 +141,16 @@ bool numberingButton(void *data, Press press)
 	FilterRef ref = refOf(data);
 	if (!ref || ref->destroying)
 		return false;
-	NumberingChange change = ref->shared.with([&](StatReaderState &s) { return press(s, os_gettime_ns()); });
-	saveNumbering(ref->source, change.save);
-	if (change.send)
-		postSend(ref, std::move(*change.send));
+	std::optional<PendingSend> send = ref->shared.with([&](StatReaderState &s) {
+		// A number the service gave for the game before is not the new game's.
+		ref->pendingSiteGameNo.store(0);
+		// Until the write below lands, update must keep these numbers.
+		s.numberingUnsaved = true;
+		return press(s, os_gettime_ns());
+	});
+	writeNumbering(*ref);
+	if (send)
+		postSend(ref, std::move(*send));
 	obs_source_update_properties(ref->source);
 	return true;
 }
@@ -165,7 +177,8 @@ obs_properties_t *buildProperties(const FilterRef &ref)
 	PanelInfo info;
 	if (ref)
 		info = ref->shared.with([](StatReaderState &s) {
-			return PanelInfo{s.statusText, s.gameNo, s.hudState, s.final, s.config.regions, s.trackers};
+			return PanelInfo{s.statusText, s.config.tokenRefused, s.gameNo,  s.hudState,
+					 s.final,      s.config.regions,      s.trackers};
 		});
 
 	obs_properties_t *props = obs_properties_create();
@@ -188,8 +201,10 @@ obs_properties_t *buildProperties(const FilterRef &ref)
 	obs_properties_add_button(props, "new_game", "New game", on_new_game_clicked);
 	obs_properties_add_button(props, "reset_game_no", "Reset game #", on_reset_game_no_clicked);
 
-	addInfo(props, "net_status",
-		"Status: " + (info.status.empty() ? std::string("Not connected yet") : info.status));
+	std::string status = info.status.empty() ? std::string("Not connected yet") : info.status;
+	if (info.tokenRefused)
+		status = kTokenRefusedStatus;
+	addInfo(props, "net_status", "Status: " + status);
 	addInfo(props, "game_no_lab", "Game #" + std::to_string(info.gameNo));
 	if (ref)
 		addInfo(props, "hud_state_lab",

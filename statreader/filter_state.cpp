@@ -4,6 +4,7 @@
 #include "statreader/token.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace ostrelo {
 
@@ -43,15 +44,29 @@ int32_t clampSize(int64_t v)
 
 } // namespace
 
-void applySettings(StatReaderState &state, const FilterSettings &in, uint64_t nowNs)
+int32_t clampEventId(int64_t stored)
 {
-	FilterConfig &c = state.config;
-	c.game = in.game.empty() ? std::string(kGameWarzone) : in.game;
-	c.apiUrl = in.apiUrl.empty() ? settings::defaultApiUrl() : in.apiUrl;
-	c.token = normalizeToken(in.token);
-	c.eventId = int32_t(in.eventId);
+	return int32_t(std::clamp<int64_t>(stored, INT32_MIN, INT32_MAX));
+}
 
-	state.gameNo = storedGameNumber(c.eventId, in.gameNosEntry, in.gameNoEvent, in.gameNo);
+namespace {
+
+void applyNumbering(StatReaderState &state, const FilterSettings &in, int32_t previousEvent, uint64_t nowNs)
+{
+	const int32_t eventId = state.config.eventId;
+	if (state.numberingUnsaved) {
+		if (eventId == previousEvent)
+			return;
+		if (previousEvent > 0)
+			state.unsavedGameNos[previousEvent] = state.gameNo;
+		const auto kept = state.unsavedGameNos.find(eventId);
+		state.gameNo = kept != state.unsavedGameNos.end()
+				       ? kept->second
+				       : storedGameNumber(eventId, in.gameNosEntry, in.gameNoEvent, in.gameNo);
+		return;
+	}
+
+	state.gameNo = storedGameNumber(eventId, in.gameNosEntry, in.gameNoEvent, in.gameNo);
 
 	if (in.gameStartNs != 0) {
 		// Monotonic time restarts at boot: a start stored before a reboot can lie in the
@@ -64,6 +79,24 @@ void applySettings(StatReaderState &state, const FilterSettings &in, uint64_t no
 
 	state.matchLive = in.matchLive;
 	state.sawFullLobby = in.sawFullLobby;
+}
+
+} // namespace
+
+void applySettings(StatReaderState &state, const FilterSettings &in, uint64_t nowNs)
+{
+	FilterConfig &c = state.config;
+	c.game = in.game.empty() ? std::string(kGameWarzone) : in.game;
+	c.apiUrl = in.apiUrl.empty() ? settings::defaultApiUrl() : in.apiUrl;
+	c.token = normalizeToken(in.token);
+	c.tokenRefused = tokenHoldsControlCharacter(c.token);
+	if (c.tokenRefused)
+		c.token.clear();
+	const int32_t previousEvent = c.eventId;
+	c.eventId = clampEventId(in.eventId);
+
+	applyNumbering(state, in, previousEvent, nowNs);
+
 	c.usePreset = in.useWzPreset;
 	c.send = in.send;
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -41,7 +42,8 @@ struct FilterSettings {
 struct FilterConfig {
 	std::string game = kGameWarzone;
 	std::string apiUrl = settings::defaultApiUrl();
-	std::string token; // normalised
+	std::string token;         // normalised; empty when refused
+	bool tokenRefused = false; // the pasted token held a control character
 	int32_t eventId = 0;
 	bool usePreset = true;
 	bool send = true;
@@ -62,6 +64,12 @@ struct StatReaderState {
 	// numbering
 	int32_t gameNo = 1;
 	uint64_t gameStartNs = 0;
+	// The numbering changed on the graphics thread and its write into the settings waits on
+	// the UI thread. Until it lands the settings hold older numbers than memory, and update
+	// must not take them back.
+	bool numberingUnsaved = false;
+	// Game numbers of events switched away from while such a write was waiting: written with it.
+	std::map<int32_t, int32_t> unsavedGameNos;
 
 	// match
 	bool matchLive = false;
@@ -101,8 +109,14 @@ inline constexpr int32_t kRegionCoordLimit = 16384;
 int32_t storedGameNumber(int32_t eventId, const std::optional<int64_t> &gameNosEntry, int64_t gameNoEvent,
 			 int64_t gameNo);
 
-// The filter's update: reads the settings into the state. now is os_gettime_ns().
+// The filter's update: reads the settings into the state. now is os_gettime_ns(). While a
+// numbering write is outstanding, the game number, start time and match flags stay as they
+// are in memory (the number of another event is still taken, when the event changes).
 void applySettings(StatReaderState &state, const FilterSettings &in, uint64_t nowNs);
+
+// An event id as stored (64 bits) narrowed to the filter's 32: clamped, never wrapped onto
+// another event's id.
+int32_t clampEventId(int64_t stored);
 
 // Overwrites the Warzone stat regions with the 16:9 HUD preset for a frame of this size,
 // when the preset is on and the game is Warzone. Settings are not touched.

@@ -6,38 +6,36 @@ namespace ostrelo {
 
 NumberingValues numberingOf(const StatReaderState &st)
 {
-	return NumberingValues{st.gameNo, st.config.eventId, st.gameStartNs, st.matchLive, st.sawFullLobby};
+	return NumberingValues{st.gameNo,    st.config.eventId, st.gameStartNs,
+			       st.matchLive, st.sawFullLobby,   st.unsavedGameNos};
 }
 
 namespace {
 
 // Both buttons start a game now; when the update cannot go out (sending off, no token or
 // event), force send stays set and the next processed frame carries "new_game".
-NumberingChange startGame(StatReaderState &st, uint64_t nowNs, int32_t gameNo, const char *field)
+std::optional<PendingSend> startGame(StatReaderState &st, uint64_t nowNs, int32_t gameNo, const char *field)
 {
 	st.gameNo = gameNo;
 	st.gameStartNs = nowNs;
 	st.resetTracking();
-	NumberingChange change{numberingOf(st), std::nullopt};
 	st.forceSend = true;
-	if (st.config.canSend()) {
-		UpdateFields fields;
-		fields[field] = FieldValue::integer(1);
-		change.send =
-			PendingSend{st.config.apiUrl, st.config.token, st.config.eventId, std::move(fields), gameNo};
-		st.forceSend = false;
-	}
-	return change;
+	if (!st.config.canSend())
+		return std::nullopt;
+	UpdateFields fields;
+	fields[field] = FieldValue::integer(1);
+	st.forceSend = false;
+	return PendingSend{st.config.apiUrl, st.config.token, st.config.eventId, std::move(fields), gameNo};
 }
 
 } // namespace
 
-NumberingChange pressNewGame(StatReaderState &st, uint64_t nowNs)
+std::optional<PendingSend> pressNewGame(StatReaderState &st, uint64_t nowNs)
 {
 	return startGame(st, nowNs, std::min(st.gameNo + 1, 999), "new_game");
 }
 
-NumberingChange pressResetGameNumber(StatReaderState &st, uint64_t nowNs)
+std::optional<PendingSend> pressResetGameNumber(StatReaderState &st, uint64_t nowNs)
 {
 	return startGame(st, nowNs, 1, "game_no");
 }

@@ -3,6 +3,7 @@
 #include "statreader/filter_state.h"
 #include "statreader/update_fields.h"
 
+#include <map>
 #include <optional>
 
 namespace ostrelo {
@@ -14,18 +15,16 @@ struct NumberingValues {
 	uint64_t gameStartNs = 0;
 	bool matchLive = false;
 	bool sawFullLobby = false;
+	// Numbers of events left before their own write landed; merged into "game_nos" first.
+	std::map<int32_t, int32_t> earlierEvents;
 };
 
 NumberingValues numberingOf(const StatReaderState &state);
 
-// The outcome of "New game" or "Reset game #": the numbering to save, and the update to
-// post when sending is possible (force send is then already consumed).
-struct NumberingChange {
-	NumberingValues save;
-	std::optional<PendingSend> send;
-};
-
-NumberingChange pressNewGame(StatReaderState &state, uint64_t nowNs);
-NumberingChange pressResetGameNumber(StatReaderState &state, uint64_t nowNs);
+// "New game" and "Reset game #": they change the numbering in the state and return the
+// update to post when sending is possible (force send is then already consumed). The
+// caller saves the numbering.
+std::optional<PendingSend> pressNewGame(StatReaderState &state, uint64_t nowNs);
+std::optional<PendingSend> pressResetGameNumber(StatReaderState &state, uint64_t nowNs);
 
 } // namespace ostrelo

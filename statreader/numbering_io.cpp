@@ -33,7 +33,10 @@ void saveNumbering(obs_source_t *source, const NumberingValues &v)
 		return;
 	obs_data_set_int(s, k::kGameNo, v.gameNo);
 	obs_data_set_int(s, k::kGameNoEvent, v.eventId);
-	const std::string gameNos = mergeGameNos(obs_data_get_string(s, k::kGameNos), v.eventId, v.gameNo);
+	std::string gameNos = obs_data_get_string(s, k::kGameNos);
+	for (const auto &[eventId, gameNo] : v.earlierEvents)
+		gameNos = mergeGameNos(gameNos.c_str(), eventId, gameNo);
+	gameNos = mergeGameNos(gameNos.c_str(), v.eventId, v.gameNo);
 	obs_data_set_string(s, k::kGameNos, gameNos.c_str());
 	obs_data_set_int(s, k::kGameStartNs, (long long)v.gameStartNs);
 	obs_data_set_bool(s, k::kWzMatchLive, v.matchLive);

@@ -29,9 +29,26 @@ void filter_update(void *data, obs_data_t *settings) noexcept
 	if (!ref || !settings)
 		return;
 	try {
-		const FilterSettings read = readFilterSettings(settings);
+		StatReaderFilter &f = **ref;
 		const uint64_t now = os_gettime_ns();
-		(*ref)->shared.with([&](StatReaderState &s) { applySettings(s, read, now); });
+		FilterSettings read;
+		bool tokenRefused = false;
+		f.shared.with([&](StatReaderState &s) {
+			// Read under the lock: a numbering write (UI thread, same lock) is then either
+			// wholly in these settings or still marked as outstanding.
+			read = readFilterSettings(settings);
+			const int32_t gameNo = s.gameNo;
+			applySettings(s, read, now);
+			if (s.gameNo != gameNo)
+				f.pendingSiteGameNo.store(0);
+			tokenRefused = s.config.tokenRefused;
+		});
+		if (tokenRefused)
+			blog(LOG_WARNING, "Vexmoor stat reader: the overlay token was refused: it holds a line break "
+					  "or another control character.");
+		if (read.eventId != clampEventId(read.eventId))
+			blog(LOG_WARNING, "Vexmoor stat reader: event id %lld is out of range; %d is used.",
+			     (long long)read.eventId, clampEventId(read.eventId));
 	} catch (...) {
 		blog(LOG_WARNING, "Vexmoor stat reader: settings could not be applied");
 	}

@@ -53,7 +53,8 @@ struct StatReaderFilter {
 	// handler (UI thread) all reach the state through its lock.
 	SharedState shared;
 
-	// The game number the service reported, handed from the UI to the graphics thread.
+	// The game number the service reported, handed from the UI to the graphics thread. Set
+	// and cleared under the state lock, so it always belongs to the current game number.
 	std::atomic<int32_t> pendingSiteGameNo{0};
 
 	std::mutex snapshotMutex; // held only while the snapshot is copied in or out
@@ -93,7 +94,11 @@ void ensureLiveClient(const FilterRef &filter);
 void postPropertiesRefresh(const FilterRef &filter);
 void postSend(const FilterRef &filter, PendingSend send);
 void postTestConnection(const FilterRef &filter);
-void postNumberingSave(const FilterRef &filter, const struct NumberingValues &values);
+// Marks the numbering unsaved and queues its write; the write takes the values current when
+// it runs, so a newer change that was written first is never overwritten.
+void postNumberingSave(const FilterRef &filter);
+// Writes the numbering as it is now into the filter's settings (UI thread).
+void writeNumbering(StatReaderFilter &filter);
 void postOpenAlignWindow(const FilterRef &filter);
 void postSnapshotHandOff(const FilterRef &filter);
 // Takes down the Qt side on the UI thread (window, live client, dispatch object).

@@ -27,4 +27,17 @@ std::string normalizeToken(std::string_view text)
 	return std::string(trimmed);
 }
 
+bool tokenHoldsControlCharacter(std::string_view token)
+{
+	for (size_t i = 0; i < token.size(); ++i) {
+		const auto c = static_cast<unsigned char>(token[i]);
+		if (c < 0x20 || c == 0x7f)
+			return true;
+		if (c == 0xc2 && i + 1 < token.size() && static_cast<unsigned char>(token[i + 1]) <= 0x9f &&
+		    static_cast<unsigned char>(token[i + 1]) >= 0x80)
+			return true;
+	}
+	return false;
+}
+
 } // namespace ostrelo

@@ -314,6 +314,13 @@ private slots:
 		QCOMPARE(dock->tokenEdit()->echoMode(), QLineEdit::PasswordEchoOnEdit);
 		QTRY_COMPARE(server->requests.size(), 2); // the stored token lists the packs at start
 
+		// A token with a line break is neither stored nor sent anywhere.
+		dock->tokenEdit()->setText("abc\r\nX-Evil: 1");
+		emit dock->tokenEdit()->editingFinished();
+		QCOMPARE(storedToken(), QString("abc123"));
+		QTest::qWait(200);
+		QCOMPARE(server->requests.size(), 2);
+
 		dock->tokenEdit()->setText(" ");
 		emit dock->tokenEdit()->editingFinished();
 		QCOMPARE(storedToken(), QString(""));
@@ -389,24 +396,34 @@ private slots:
 		QTest::addColumn<int>("status");
 		QTest::addColumn<QByteArray>("body");
 		QTest::addColumn<QString>("warning"); // a trailing "*": the text starts so
+		QTest::addColumn<bool>("requested");
 		QTest::newRow("empty token")
 			<< " " << 200 << QByteArray(kCollection)
-			<< "Paste your Glasswing token (or a Browser Source URL that contains it).";
+			<< "Paste your Glasswing token (or a Browser Source URL that contains it)." << false;
+		QTest::newRow("line break in the token")
+			<< "tk\r\nX-Evil: 1" << 200 << QByteArray(kCollection)
+			<< "The overlay token holds a line break or another control character. Paste it again."
+			<< false;
+		QTest::newRow("control character in a pasted URL")
+			<< "https://o.example/?token=tk%0D%0AX" << 200 << QByteArray(kCollection)
+			<< "The overlay token holds a line break or another control character. Paste it again."
+			<< false;
 		QTest::newRow("401 with a collection")
-			<< "tk" << 401 << QByteArray(kCollection) << "Could not fetch the layout.\n*";
+			<< "tk" << 401 << QByteArray(kCollection) << "Could not fetch the layout.\n*" << true;
 		QTest::newRow("500") << "tk" << 500 << QByteArray(R"({"error":"Boom"})")
-				     << "Could not fetch the layout.\n*";
+				     << "Could not fetch the layout.\n*" << true;
 		QTest::newRow("2xx error")
-			<< "tk" << 200 << QByteArray(R"({"error":"Token expired"})") << "Token expired";
+			<< "tk" << 200 << QByteArray(R"({"error":"Token expired"})") << "Token expired" << true;
 		QTest::newRow("2xx error and half a collection")
-			<< "tk" << 200 << QByteArray(R"({"error":"Pack retired","sources":[]})") << "Pack retired";
+			<< "tk" << 200 << QByteArray(R"({"error":"Pack retired","sources":[]})") << "Pack retired"
+			<< true;
 		QTest::newRow("2xx empty error") << "tk" << 200 << QByteArray(R"({"error":""})")
-						 << "The server did not return a valid OBS collection.";
+						 << "The server did not return a valid OBS collection." << true;
 		QTest::newRow("2xx not json") << "tk" << 200 << QByteArray("<html>oops</html>")
-					      << "The server did not return a valid OBS collection.";
+					      << "The server did not return a valid OBS collection." << true;
 		QTest::newRow("collection over 16 MiB")
 			<< "tk" << 200 << paddedCollection(16 * 1024 * 1024 + 1)
-			<< "Could not fetch the layout.\nThe reply is larger than 16 MiB.";
+			<< "Could not fetch the layout.\nThe reply is larger than 16 MiB." << true;
 	}
 
 	void layoutWarnings()
@@ -415,6 +432,7 @@ private slots:
 		QFETCH(int, status);
 		QFETCH(QByteArray, body);
 		QFETCH(QString, warning);
+		QFETCH(bool, requested);
 		server->answer(status, status == 200 ? "OK" : "Nope", body);
 		auto dock = makeDock();
 		dock->tokenEdit()->setText(token);
@@ -433,6 +451,9 @@ private slots:
 			QCOMPARE(boxes[0].text, warning);
 		}
 		QVERIFY(frontend->madeCurrent.isEmpty());
+		QCOMPARE(server->requests.size(), requested ? 1 : 0);
+		if (!requested)
+			QCOMPARE(storedToken(), QString());
 	}
 
 	void layoutReplyInstallsTheCollection()

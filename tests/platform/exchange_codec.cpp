@@ -83,6 +83,7 @@ std::string encodeBatch(const ExchangeBatch &batch)
 		w.field("target", r.pathAndQuery);
 		w.field("agent", r.userAgent);
 		w.field("headers", r.headers);
+		w.field("bearer", r.bearerToken);
 		w.field("body", r.body);
 		w.number("resolve_ms", r.timeouts.resolveMs);
 		w.number("connect_ms", r.timeouts.connectMs);
@@ -127,6 +128,8 @@ bool decodeBatch(std::string_view text, ExchangeBatch &batch)
 			r.userAgent = value;
 		else if (name == "headers")
 			r.headers = value;
+		else if (name == "bearer")
+			r.bearerToken = value;
 		else if (name == "body")
 			r.body = value;
 		else if (name == "resolve_ms")

@@ -73,20 +73,20 @@ TEST(HttpTransport, PutsExactlyTheRequestOnTheWire)
 		const char *name;
 		const char *method;
 		const char *headers;
+		const char *bearer;
 		std::string body;
 		const char *accept;        // nullptr: no Accept header at all
 		const char *contentType;   // nullptr: none
 		const char *contentLength; // nullptr: none
 	};
 	const Case cases[] = {
-		{"get with accept", "GET", "Accept: application/json\r\nAuthorization: Bearer t0k", "",
-		 "application/json", nullptr, nullptr},
-		{"post json", "POST",
-		 "Accept: application/json\r\nAuthorization: Bearer t0k\r\nContent-Type: application/json",
-		 R"({"a":1})", "application/json", "application/json", "7"},
-		{"post without body", "POST", "Content-Type: application/json", "", nullptr, "application/json", "0"},
-		{"put without content type", "PUT", "X-Note: kept", "raw", nullptr, nullptr, "3"},
-		{"get without headers", "GET", "", "", nullptr, nullptr, nullptr},
+		{"get with accept", "GET", "Accept: application/json", "t0k", "", "application/json", nullptr, nullptr},
+		{"post json", "POST", "Accept: application/json\r\nContent-Type: application/json", "t0k", R"({"a":1})",
+		 "application/json", "application/json", "7"},
+		{"post without body", "POST", "Content-Type: application/json", "", "", nullptr, "application/json",
+		 "0"},
+		{"put without content type", "PUT", "X-Note: kept", "", "raw", nullptr, nullptr, "3"},
+		{"get without headers", "GET", "", "", "", nullptr, nullptr, nullptr},
 	};
 	LoopbackServer server([](const RecordedRequest &) { return Reply::json(200, "{}"); });
 	for (const Case &c : cases) {
@@ -94,6 +94,7 @@ TEST(HttpTransport, PutsExactlyTheRequestOnTheWire)
 		ExchangeOrder o = orderTo(server.port(), "/vexmoor/api/live.php?x=1");
 		o.request.method = c.method;
 		o.request.headers = c.headers;
+		o.request.bearerToken = c.bearer;
 		o.request.body = c.body;
 		const size_t before = server.requestCount();
 		const ExchangeOutcome res = exchange(o);
@@ -117,6 +118,8 @@ TEST(HttpTransport, PutsExactlyTheRequestOnTheWire)
 	}
 	const RecordedRequest bearer = server.requests().front();
 	EXPECT_EQ(bearer.header("Authorization"), "Bearer t0k");
+	EXPECT_EQ(bearer.headerCount("Authorization"), 1);
+	EXPECT_EQ(server.requests()[2].headerCount("Authorization"), 0);
 	EXPECT_EQ(server.requests()[3].header("X-Note"), "kept");
 }
 
@@ -274,19 +277,22 @@ TEST(HttpTransport, ReportsThePhaseAndCodeOfEveryFailure)
 		Reply reply;
 		bool toClosedPort;
 		const char *headers;
+		const char *bearer;
 		int status;
 		const FailureExpectation &expected;
 	};
 	Reply stall = Reply::of(Reply::Kind::StallInBody);
 	stall.body = pattern(10000);
 	const Case cases[] = {
-		{"connection refused", Reply{}, true, "", 0, traits.refused},
-		{"never answers", Reply::of(Reply::Kind::Silent), false, "", 0, traits.silent},
-		{"hangs up without a byte", Reply::of(Reply::Kind::Close), false, "", 0, traits.hangUp},
-		{"stalls inside the body", stall, false, "", 200, traits.stallInBody},
-		{"lone line feed in a header", Reply{}, false, "Authorization: Bearer a\nX-Injected: 1", 0,
+		{"connection refused", Reply{}, true, "", "", 0, traits.refused},
+		{"never answers", Reply::of(Reply::Kind::Silent), false, "", "", 0, traits.silent},
+		{"hangs up without a byte", Reply::of(Reply::Kind::Close), false, "", "", 0, traits.hangUp},
+		{"stalls inside the body", stall, false, "", "", 200, traits.stallInBody},
+		{"lone line feed in a header", Reply{}, false, "Authorization: Bearer a\nX-Injected: 1", "", 0,
 		 traits.badHeaders},
-		{"header line without a name", Reply{}, false, "Accept: a\r\n: b", 0, traits.badHeaders},
+		{"header line without a name", Reply{}, false, "Accept: a\r\n: b", "", 0, traits.badHeaders},
+		{"line break in the token", Reply{}, false, "Accept: a", "a\r\nX-Injected: 1", 0, traits.badHeaders},
+		{"tab in the token", Reply{}, false, "", "a\tb", 0, traits.badHeaders},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.name);
@@ -294,6 +300,7 @@ TEST(HttpTransport, ReportsThePhaseAndCodeOfEveryFailure)
 		ExchangeOrder o =
 			capturing(orderTo(c.toClosedPort ? closedPort() : server.port()), BodyMode::Truncate, 262144);
 		o.request.headers = c.headers;
+		o.request.bearerToken = c.bearer;
 		o.request.timeouts = shortTimeouts();
 		const ExchangeOutcome res = exchange(o);
 		RecordProperty(std::string(c.name) + " ms", int(res.elapsedMs));
@@ -337,7 +344,7 @@ TEST(HttpTransport, VerifiesCertificatesAndTrustsOnlyWhatItIsTold)
 				      testServerTls(c.serverCert));
 		ExchangeOrder o = orderTo(server.port(), "/secret", true);
 		o.request.host = c.host;
-		o.request.headers = "Authorization: Bearer t0k";
+		o.request.bearerToken = "t0k";
 		if (c.trustTestRoot)
 			o.request.extraCaFile = testCertDir() + "/ca.pem";
 		const ExchangeOutcome res = exchange(o);

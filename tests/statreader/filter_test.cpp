@@ -4,6 +4,7 @@
 #include "filter_test_support.h"
 #include "loopback_server.h"
 #include "statreader/hud_classifier.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/obs_harness.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,13 @@
 #include <QJsonDocument>
 #include <QWidget>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <locale.h>
 #include <map>
+#include <thread>
 
 using namespace ostrelo;
 using namespace ostrelo::test;
@@ -396,4 +403,286 @@ TEST(StatReaderFilter, DestroyedWhileCallsAreQueued)
 		EXPECT_FALSE(w->inherits("VxAlignWindow") && w->isVisible()) << "the window closes with its filter";
 	EXPECT_FALSE(keep->alive);
 	EXPECT_EQ(keep->client, nullptr);
+}
+
+namespace {
+
+// libobs swaps its log handler without a lock, so the capture is put in before libobs starts
+// its threads and taken out after they stopped.
+LogCapture g_obsLog;
+
+// Waits without running the Qt event loop, so calls queued to the UI thread stay queued
+// while the graphics thread goes on processing frames.
+bool waitWithQueueHeld(const std::function<bool()> &pred, std::chrono::milliseconds timeout)
+{
+	const auto end = std::chrono::steady_clock::now() + timeout;
+	while (!pred()) {
+		if (std::chrono::steady_clock::now() > end)
+			return false;
+		std::this_thread::sleep_for(10ms);
+	}
+	return true;
+}
+
+int64_t savedGameNo(obs_source_t *filter)
+{
+	OBSDataAutoRelease s = obs_source_get_settings(filter);
+	return obs_data_get_int(s, "game_no");
+}
+
+std::string savedGameNos(obs_source_t *filter)
+{
+	OBSDataAutoRelease s = obs_source_get_settings(filter);
+	return obs_data_get_string(s, "game_nos");
+}
+
+} // namespace
+
+TEST(StatReaderFilter, QueuedNumberingSaveNeverBringsBackAnOlderGame)
+{
+	// The service's game 6 is adopted on the graphics thread, whose save then waits in the UI
+	// thread's queue; something else lands first. Once the queue runs, memory and settings
+	// must name the same, newest game.
+	struct Case {
+		const char *name;
+		std::function<void(ReaderScene &)> meanwhile;
+		int32_t expect;
+	};
+	const Case cases[] = {
+		{"reset button",
+		 [](ReaderScene &scene) {
+			 obs_properties_t *props = obs_source_properties(scene.filter);
+			 EXPECT_TRUE(
+				 obs_property_button_clicked(obs_properties_get(props, "reset_game_no"), scene.filter));
+			 obs_properties_destroy(props);
+		 },
+		 1},
+		{"settings change",
+		 [](ReaderScene &scene) {
+			 OBSDataAutoRelease change = obs_data_create();
+			 obs_data_set_int(change, "wins_x", 5);
+			 obs_source_update(scene.filter, change);
+			 // OBS applies it on the graphics thread, reading the settings as they are now.
+			 EXPECT_TRUE(waitWithQueueHeld(
+				 [&] {
+					 return scene.state([](StatReaderState &s) {
+						 return s.config.regions[kStatWins].x;
+					 }) == 5;
+				 },
+				 10s));
+			 EXPECT_EQ(scene.state([](StatReaderState &s) { return s.gameNo; }), 6)
+				 << "the update took the game number back from settings not yet saved";
+		 },
+		 6},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.name);
+		LoopbackServer server([](const RecordedRequest &) { return Reply::json(200, "{}"); });
+		OBSDataAutoRelease settings = readerSettings(server.url("/live"));
+		obs_data_set_string(settings, "game_nos", R"({"7":4})");
+		ReaderScene scene(solidPng("numbering", 640, 360, 0x202020ff), settings);
+		ASSERT_EQ(scene.state([](StatReaderState &s) { return s.gameNo; }), 4);
+
+		scene.instance().pendingSiteGameNo = 6;
+		ASSERT_TRUE(waitWithQueueHeld(
+			[&] { return scene.state([](StatReaderState &s) { return s.gameNo; }) == 6; }, 10s));
+		c.meanwhile(scene);
+		pumpEvents(300ms);
+
+		EXPECT_EQ(scene.state([](StatReaderState &s) { return s.gameNo; }), c.expect);
+		EXPECT_EQ(savedGameNo(scene.filter), c.expect);
+		EXPECT_EQ(savedGameNos(scene.filter), R"({"7":)" + std::to_string(c.expect) + "}");
+	}
+}
+
+TEST(StatReaderFilter, ReplyToAnEarlierGameIsNotAdopted)
+{
+	// The service answers each update with the game it was sent for. The update of game 4 is
+	// held while the user starts game 5; its late answer must not take the filter back.
+	Gate firstAnswer, secondAnswer;
+	std::atomic<int> postsSeen{0};
+	std::atomic<bool> heldFive{false};
+	LoopbackServer server([&](const RecordedRequest &req) {
+		if (req.method != "POST")
+			return Reply::json(200, "{}");
+		const int gameNo = jsonBody(req.body).value("game_no").toInt();
+		if (postsSeen++ == 0)
+			firstAnswer.wait();
+		if (gameNo == 5 && !heldFive.exchange(true))
+			secondAnswer.wait();
+		return Reply::json(200, "{\"game_no\":" + std::to_string(gameNo) + "}");
+	});
+	OBSDataAutoRelease settings = readerSettings(server.url("/live"));
+	obs_data_set_string(settings, "game_nos", R"({"7":4})");
+	ReaderScene scene(hudPng("earlier-game", match(5, 97, 38, 2)), settings);
+	ASSERT_TRUE(waitFor([&] { return server.requestCount() >= 1; }, 20s));
+	EXPECT_EQ(jsonBody(server.requests()[0].body).value("game_no").toInt(), 4);
+
+	obs_properties_t *props = obs_source_properties(scene.filter);
+	EXPECT_TRUE(obs_property_button_clicked(obs_properties_get(props, "new_game"), scene.filter));
+	obs_properties_destroy(props);
+	firstAnswer.open();
+	// Every answer "4" has arrived once game 5's first update is on the wire; frames go on.
+	ASSERT_TRUE(waitFor([&] { return heldFive.load(); }, 20s));
+	pumpEvents(1500ms);
+	EXPECT_EQ(scene.state([](StatReaderState &s) { return s.gameNo; }), 5);
+	EXPECT_EQ(savedGameNo(scene.filter), 5);
+	secondAnswer.open();
+	const size_t before = server.requestCount();
+	ASSERT_TRUE(waitFor([&] { return server.requestCount() > before; }, 20s));
+	pumpEvents(500ms);
+	const auto requests = server.requests();
+	size_t firstOfFive = 0;
+	while (firstOfFive < requests.size() && jsonBody(requests[firstOfFive].body).value("game_no").toInt() != 5)
+		++firstOfFive;
+	ASSERT_LT(firstOfFive, requests.size());
+	EXPECT_EQ(jsonBody(requests[firstOfFive].body).value("new_game").toInt(), 1) << "game 5 was announced";
+	for (size_t i = firstOfFive; i < requests.size(); ++i)
+		EXPECT_EQ(jsonBody(requests[i].body).value("game_no").toInt(), 5) << "request " << i;
+}
+
+TEST(StatReaderFilter, SettingsItCannotUseAsTheyAreAreReported)
+{
+	struct Case {
+		const char *name;
+		const char *token;
+		int64_t eventId;
+		const char *logLine;
+		const char *status; // nullptr: the status line is the connection's
+		int sentEvent;      // 0: nothing may be sent
+	};
+	const Case cases[] = {
+		{"line break in the token", "tok\r\nX-Evil: 1", 7,
+		 "Vexmoor stat reader: the overlay token was refused: it holds a line break or another control "
+		 "character.",
+		 "Status: Failed: the overlay token holds a line break or another control character.", 0},
+		{"event id beyond 32 bits", "tok", (int64_t(1) << 32) + 7,
+		 "Vexmoor stat reader: event id 4294967303 is out of range; 2147483647 is used.", nullptr, 2147483647},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.name);
+		g_obsLog.clear();
+		LoopbackServer server([](const RecordedRequest &) { return Reply::json(200, "{}"); });
+		OBSDataAutoRelease settings = readerSettings(server.url("/live"));
+		obs_data_set_string(settings, "token", c.token);
+		obs_data_set_int(settings, "event_id", c.eventId);
+		ReaderScene scene(hudPng("settings-check", match(5, 97, 38, 2)), settings);
+		ASSERT_TRUE(waitFor(
+			[&] { return scene.state([](StatReaderState &s) { return s.trackers[kStatKills].valid; }); },
+			20s));
+		if (c.sentEvent) {
+			ASSERT_TRUE(waitFor([&] { return server.requestCount() >= 1; }, 10s));
+			EXPECT_EQ(jsonBody(server.requests()[0].body).value("event").toInt(), c.sentEvent);
+		} else {
+			// Values are confirmed, yet nothing goes out; nor does a connection test.
+			obs_properties_t *props = obs_source_properties(scene.filter);
+			obs_property_button_clicked(obs_properties_get(props, "test"), scene.filter);
+			obs_properties_destroy(props);
+			pumpEvents(1500ms);
+			EXPECT_EQ(server.requestCount(), 0u);
+			for (const RecordedRequest &r : server.requests())
+				EXPECT_FALSE(r.header("X-Evil")) << "a header was smuggled in with the token";
+		}
+		EXPECT_EQ(g_obsLog.count(c.logLine, LOG_WARNING), 1) << c.logLine;
+		if (c.status) {
+			obs_properties_t *props = obs_source_properties(scene.filter);
+			EXPECT_STREQ(obs_property_description(obs_properties_get(props, "net_status")), c.status);
+			obs_properties_destroy(props);
+		}
+	}
+}
+
+namespace {
+
+// A locale that writes a decimal comma, built next to the test (glibc looks for it through
+// LOCPATH). Made before main, while the process has no other thread to race setenv.
+const locale_t g_commaLocale = [] {
+	const char *previous = std::getenv("LOCPATH");
+	const std::string kept = previous ? previous : "";
+	setenv("LOCPATH", OSTRELO_TEST_LOCALE_DIR, 1);
+	const locale_t made = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", nullptr);
+	if (previous)
+		setenv("LOCPATH", kept.c_str(), 1);
+	else
+		unsetenv("LOCPATH");
+	return made;
+}();
+
+} // namespace
+
+TEST(StatReaderFilter, PanelWritesPlatesWithADotInAnyLocale)
+{
+	// The value is the one the update carries ("2.5"), whatever the number format of the
+	// user's locale; the panel is built on the calling thread, in that thread's locale.
+	const locale_t comma = g_commaLocale;
+	ASSERT_NE(comma, locale_t(nullptr)) << "no de_DE.UTF-8 in " OSTRELO_TEST_LOCALE_DIR;
+	char probe[16];
+	const locale_t previous = uselocale(comma);
+	std::snprintf(probe, sizeof probe, "%.1f", 2.5);
+	ASSERT_STREQ(probe, "2,5") << "the locale does not write a decimal comma";
+
+	OBSDataAutoRelease settings = obs_data_create();
+	obs_data_set_bool(settings, "use_wz_preset", false);
+	obs_data_set_int(settings, "plates_w", 40);
+	obs_data_set_int(settings, "plates_h", 20);
+	OBSSourceAutoRelease filter = obs_source_create_private("vexmoor_stat_reader", "plates panel", settings);
+	StatReaderFilter &f = *static_cast<FilterRef *>(obs_obj_get_data(filter))->get();
+	f.shared.with([](StatReaderState &s) { s.trackers[kStatPlates] = {true, 25, 0, 0}; });
+	obs_properties_t *props = obs_source_properties(filter);
+	uselocale(previous);
+	EXPECT_STREQ(obs_property_description(obs_properties_get(props, "plates_lab")),
+		     "Plates \xE2\x80\x94 last read: 2.5");
+	obs_properties_destroy(props);
+}
+
+TEST(StatReaderFilter, ButtonsAnswersUpdatesAndFramesAgreeOnTheGame)
+{
+	// Every path that changes the numbering at once: frames processed on the graphics thread,
+	// answers naming another game, the buttons and settings changes on the UI thread. Under
+	// ThreadSanitizer this checks the filter's locking on the real paths; in every build the
+	// numbers must agree once everything queued has run.
+	std::atomic<int> answers{0};
+	LoopbackServer server([&](const RecordedRequest &req) {
+		const int gameNo = jsonBody(req.body).value("game_no").toInt();
+		// Every third answer names the next game, as a service that moved on would.
+		const int named = answers++ % 3 == 2 ? gameNo + 1 : gameNo;
+		return Reply::json(200, "{\"game_no\":" + std::to_string(named) + "}");
+	});
+	OBSDataAutoRelease settings = readerSettings(server.url("/live"));
+	obs_data_set_string(settings, "game_nos", R"({"7":4})");
+	const std::string pictures[] = {hudPng("agree-a", match(5, 97, 38, 2)), hudPng("agree-b", match(6, 90, 35, 1))};
+	ReaderScene scene(pictures[0], settings);
+	ASSERT_TRUE(waitFor([&] { return server.requestCount() >= 1; }, 20s));
+
+	obs_properties_t *props = obs_source_properties(scene.filter);
+	const auto end = std::chrono::steady_clock::now() + 4s;
+	for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+		if (i % 3 == 0) {
+			obs_property_button_clicked(obs_properties_get(props, "new_game"), scene.filter);
+		} else if (i % 3 == 1) {
+			OBSDataAutoRelease change = obs_data_create();
+			obs_data_set_int(change, "wins_x", i);
+			obs_source_update(scene.filter, change);
+		} else {
+			obs_property_button_clicked(obs_properties_get(props, "reset_game_no"), scene.filter);
+		}
+		if (i % 10 == 9)
+			scene.show(pictures[(i / 10) % 2]);
+		pumpEvents(100ms);
+	}
+	obs_properties_destroy(props);
+
+	// Nothing left to read: the last sends are answered and every queued call runs.
+	scene.show(solidPng("agree-quiet", 640, 360, 0x202020ff));
+	size_t seen = 0;
+	do {
+		seen = server.requestCount();
+		pumpEvents(1000ms);
+	} while (server.requestCount() != seen);
+	pumpEvents(500ms);
+
+	const int32_t gameNo = scene.state([](StatReaderState &s) { return s.gameNo; });
+	EXPECT_EQ(savedGameNo(scene.filter), gameNo);
+	EXPECT_EQ(savedGameNos(scene.filter), R"({"7":)" + std::to_string(gameNo) + "}");
+	EXPECT_GE(answers.load(), 20) << "the paths ran over each other only a few times";
 }

@@ -53,16 +53,17 @@ TEST(NumberingButtons, NewGameAndResetSendWhenTheyCan)
 	for (const Case &c : cases) {
 		StatReaderState st = configured(true);
 		st.gameNo = c.startNo;
-		const NumberingChange ch = c.reset ? pressResetGameNumber(st, 5000) : pressNewGame(st, 5000);
-		EXPECT_EQ(st.gameNo, c.expectNo);
-		EXPECT_EQ(ch.save.gameNo, c.expectNo);
-		EXPECT_EQ(ch.save.eventId, 12);
-		EXPECT_EQ(ch.save.gameStartNs, 5000u);
-		EXPECT_FALSE(ch.save.matchLive) << "tracking reset clears the match state before the save";
-		ASSERT_TRUE(ch.send);
-		EXPECT_EQ(ch.send->fields.size(), 1u);
-		EXPECT_EQ(ch.send->fields.at(c.field), FieldValue::integer(1));
-		EXPECT_EQ(ch.send->gameNo, c.expectNo);
+		const std::optional<PendingSend> send =
+			c.reset ? pressResetGameNumber(st, 5000) : pressNewGame(st, 5000);
+		const NumberingValues saved = numberingOf(st);
+		EXPECT_EQ(saved.gameNo, c.expectNo);
+		EXPECT_EQ(saved.eventId, 12);
+		EXPECT_EQ(saved.gameStartNs, 5000u);
+		EXPECT_FALSE(saved.matchLive) << "tracking reset clears the match state before the save";
+		ASSERT_TRUE(send);
+		EXPECT_EQ(send->fields.size(), 1u);
+		EXPECT_EQ(send->fields.at(c.field), FieldValue::integer(1));
+		EXPECT_EQ(send->gameNo, c.expectNo);
 		EXPECT_FALSE(st.forceSend) << "the button's update already announced the game";
 		EXPECT_FALSE(st.trackers[kStatKills].valid);
 		EXPECT_EQ(st.lastSent[kStatKills], kNeverSent);
@@ -82,8 +83,7 @@ TEST(NumberingButtons, WithoutSendingTheNextFrameAnnouncesTheGame)
 			st.config.token.clear();
 		if (variant == 2)
 			st.config.eventId = 0;
-		const NumberingChange ch = pressNewGame(st, 5000);
-		EXPECT_FALSE(ch.send);
+		EXPECT_FALSE(pressNewGame(st, 5000));
 		EXPECT_TRUE(st.forceSend);
 	}
 }

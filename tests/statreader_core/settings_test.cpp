@@ -1,4 +1,5 @@
 #include "statreader/filter_state.h"
+#include "statreader/numbering.h"
 #include "statreader/presets.h"
 #include "statreader/settings_keys.h"
 #include "statreader/stat_table.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
 #include <set>
 
 using namespace ostrelo;
@@ -32,15 +34,6 @@ TEST(TokenNormalisation, TakesWhatTheUserMeant)
 	};
 	for (const Case &c : cases)
 		EXPECT_EQ(normalizeToken(c.pasted), c.token) << "pasted: " << c.pasted;
-}
-
-TEST(PixelRect, KillsPresetAt1080p)
-{
-	const auto row = warzonePresetRow("kills");
-	ASSERT_TRUE(row);
-	const auto r = toPixelRect(*row, 1920, 1080);
-	ASSERT_TRUE(r);
-	EXPECT_EQ(*r, (StatRegion{1823, 80, 42, 22}));
 }
 
 TEST(PixelRect, FailsOrClipsAtTheEdges)
@@ -78,12 +71,11 @@ TEST(PresetTables, LookupByTableAndKey)
 	EXPECT_FALSE(cardTableRow("aar", "wins"));
 	EXPECT_FALSE(cardTableRow("Placement", "kills"));
 	EXPECT_FALSE(warzonePresetRow("wins"));
-	EXPECT_NEAR(cardTableRow("aar", "placement")->x, 0.20636f, 1e-6);
-	EXPECT_NEAR(cardTableRow("placement", "kills")->h, 0.075f, 1e-6);
 }
 
 TEST(WarzonePreset, ReplacesOnlyTheRowsItHas)
 {
+	// The kills row at 1080p: x = lround(0.94945 * 1920) and so on.
 	FilterConfig c;
 	c.regions[kStatKills] = {10, 10, 30, 30};
 	c.regions[kStatWins] = {50, 50, 20, 20};
@@ -169,6 +161,35 @@ FilterSettings defaults()
 }
 
 } // namespace
+
+TEST(ApplySettings, TokensHoldingControlCharactersAreRefused)
+{
+	// What normalisation leaves of the pasted text goes into a request header as it is.
+	struct Case {
+		const char *pasted;
+		const char *token; // nullptr: refused
+	} cases[] = {
+		{"  abc123 \n", "abc123"},
+		{"https://h/o?token=abc%0D%0A&x=1", "abc%0D%0A"}, // not decoded, so not a line break
+		{"t\xc3\xb6k", "t\xc3\xb6k"},
+		{"abc123\r\n", nullptr},
+		{"tok\r\nX-Evil: 1", nullptr},
+		{"\nabc", nullptr},
+		{"a\tb", nullptr},
+		{"t\xc2\x85k", nullptr}, // NEL, a control character of UTF-8
+		{"t\x7fk", nullptr},
+	};
+	for (const Case &c : cases) {
+		StatReaderState st;
+		FilterSettings s = defaults();
+		s.token = c.pasted;
+		s.eventId = 3;
+		applySettings(st, s, 1);
+		EXPECT_EQ(st.config.token, c.token ? c.token : "") << "pasted: " << c.pasted;
+		EXPECT_EQ(st.config.tokenRefused, c.token == nullptr) << "pasted: " << c.pasted;
+		EXPECT_EQ(st.config.canSend(), c.token != nullptr) << "pasted: " << c.pasted;
+	}
+}
 
 TEST(ApplySettings, EmptyStringsFallBackToDefaults)
 {
@@ -257,6 +278,67 @@ TEST(ApplySettings, FlagsAndEventCopied)
 	EXPECT_FALSE(st.config.usePreset);
 	EXPECT_FALSE(st.config.send);
 	EXPECT_EQ(st.config.regions[kStatDeaths], (StatRegion{1, 2, 3, 4}));
+}
+
+TEST(ApplySettings, EventIdsBeyond32BitsAreClampedNotWrapped)
+{
+	// A wrapped id would post to another, real event.
+	struct Case {
+		int64_t stored;
+		int32_t used;
+	} cases[] = {
+		{12, 12},
+		{(int64_t(1) << 32) + 7, INT32_MAX},
+		{INT64_MAX, INT32_MAX},
+		{-(int64_t(1) << 32) + 7, INT32_MIN},
+		{-3, -3},
+	};
+	for (const Case &c : cases) {
+		StatReaderState st;
+		FilterSettings s = defaults();
+		s.eventId = c.stored;
+		applySettings(st, s, 1);
+		EXPECT_EQ(st.config.eventId, c.used) << c.stored;
+	}
+}
+
+TEST(ApplySettings, NumberingNotYetWrittenIsNotTakenBack)
+{
+	// Memory is at game 6 of event 7 and the settings still say 4: their write is queued.
+	struct Case {
+		const char *name;
+		int64_t event;
+		int64_t gameNosEntry; // the settings' number for that event
+		int32_t gameNo;
+		std::map<int32_t, int32_t> rememberedForTheWrite;
+	} cases[] = {
+		{"same event", 7, 4, 6, {}},
+		{"another event", 9, 2, 2, {{7, 6}}},
+		{"back to an event left before the write", 3, 5, 8, {{3, 8}, {7, 6}}},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.name);
+		StatReaderState st;
+		st.config.eventId = 7;
+		st.gameNo = 6;
+		st.gameStartNs = 500;
+		st.matchLive = true;
+		st.numberingUnsaved = true;
+		st.unsavedGameNos = {{3, 8}};
+		FilterSettings s = defaults();
+		s.eventId = c.event;
+		s.gameNosEntry = c.gameNosEntry;
+		s.gameNoEvent = 7;
+		s.gameNo = 4;
+		s.gameStartNs = 100;
+		applySettings(st, s, 1000);
+		EXPECT_EQ(st.gameNo, c.gameNo);
+		EXPECT_EQ(st.gameStartNs, 500u);
+		EXPECT_TRUE(st.matchLive);
+		std::map<int32_t, int32_t> expected = c.rememberedForTheWrite;
+		expected.emplace(3, 8);
+		EXPECT_EQ(numberingOf(st).earlierEvents, expected);
+	}
 }
 
 TEST(StoredGameNumber, LookupOrder)

@@ -74,33 +74,6 @@ Sequence accepted(const char *what, int stat, int32_t start, int32_t reading, in
 
 } // namespace
 
-TEST(StatTracker, RulesPerStat)
-{
-	const struct {
-		int stat;
-		TrackerRules r;
-	} expect[] = {
-		{kStatKills, {true, false, 0, true, 3}},     {kStatDeaths, {false, false, 0, true, 0}},
-		{kStatScore, {false, false, 0, true, 0}},    {kStatPlayersLeft, {false, true, 0, true, 0}},
-		{kStatTeamsLeft, {false, true, 0, true, 0}}, {kStatWins, {true, false, 0, true, 0}},
-		{kStatPlates, {false, false, 2, false, 0}},
-	};
-	for (const auto &e : expect) {
-		const TrackerRules &r = trackerRules(e.stat);
-		EXPECT_EQ(r.noDecrease, e.r.noDecrease) << kStatTable[size_t(e.stat)].key;
-		EXPECT_EQ(r.noIncrease, e.r.noIncrease) << kStatTable[size_t(e.stat)].key;
-		EXPECT_EQ(r.confirmations, e.r.confirmations) << kStatTable[size_t(e.stat)].key;
-		EXPECT_EQ(r.substringCheck, e.r.substringCheck) << kStatTable[size_t(e.stat)].key;
-		EXPECT_EQ(r.maxJump, e.r.maxJump) << kStatTable[size_t(e.stat)].key;
-	}
-	const TrackerRules &card = endCardTrackerRules();
-	EXPECT_FALSE(card.noDecrease);
-	EXPECT_FALSE(card.noIncrease);
-	EXPECT_EQ(card.confirmations, 2);
-	EXPECT_TRUE(card.substringCheck);
-	EXPECT_EQ(card.maxJump, 0);
-}
-
 TEST(StatTracker, ConfirmationCounts)
 {
 	const Sequence cases[] = {
@@ -224,9 +197,10 @@ TEST(StatTracker, PlausibilityRules)
 		// Plates: no lost-digit test, no direction.
 		accepted("plates 30 read as 3", kStatPlates, 30, 3, 2),
 		accepted("plates up", kStatPlates, 10, 30, 2),
-		// End-card trackers: lost digits rejected, no direction.
+		// End-card trackers: lost digits rejected, no direction, no jump limit.
 		rejected("end card 12 read as 2", -1, 12, 2),
 		accepted("end card down", -1, 12, 9, 2),
+		accepted("end card jump", -1, 2, 150, 2),
 		// Nothing confirmed yet: no plausibility test at all.
 		{"kills from nothing, any value",
 		 kStatKills,

@@ -1,6 +1,8 @@
 #pragma once
 
 // Collects libobs log lines (level and text) while passing them on to the usual handler.
+// libobs swaps its handler without a lock: make and drop a capture while no other thread logs
+// (before libobs starts its threads and after they stopped).
 
 #include <util/base.h>
 

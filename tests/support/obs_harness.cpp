@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 
 #include <X11/Xlib.h>
 
@@ -90,6 +91,9 @@ public:
 			pumpEvents(std::chrono::milliseconds(50));
 			EXPECT_EQ(bnum_allocs(), 0) << "libobs allocations leaked";
 		}
+		// The pool's threads end now, while OpenSSL can still free what it keeps per thread
+		// (the module's update check and the live requests ran there); at exit it cannot.
+		QThreadPool::globalInstance()->waitForDone();
 		delete g_tempDir;
 		g_tempDir = nullptr;
 		if (g_display)

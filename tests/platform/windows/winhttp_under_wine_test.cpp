@@ -29,7 +29,7 @@ TEST(WinHttpUnderWine, TrustsTheRootsOfTheSystemStore)
 		o.request.host = "localhost";
 		o.request.port = server.port();
 		o.request.pathAndQuery = "/secret";
-		o.request.headers = "Authorization: Bearer t0k";
+		o.request.bearerToken = "t0k";
 		const ExchangeOutcome res = exchange(o);
 		if (c.verifies) {
 			EXPECT_EQ(res.result.status, 200) << phaseName(res.result.failedAt) << " " << res.result.code;
