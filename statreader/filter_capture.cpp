@@ -31,10 +31,17 @@ void copySnapshot(StatReaderFilter &f, const uint8_t *data, uint32_t width, uint
 	}
 }
 
-void processMapped(const FilterRef &ref, const uint8_t *data, uint32_t width, uint32_t height, uint32_t lineSize)
+// forSnapshot: the frame was staged for the alignment window's request.
+void processMapped(const FilterRef &ref, const uint8_t *data, uint32_t width, uint32_t height, uint32_t lineSize,
+		   bool forSnapshot)
 {
 	StatReaderFilter &f = *ref;
-	copySnapshot(f, data, width, height, lineSize);
+	if (forSnapshot) {
+		copySnapshot(f, data, width, height, lineSize);
+		++f.capture.counts.snapshotCopies;
+	}
+	f.processedSize.store(uint64_t(width) << 32 | height);
+	++f.capture.counts.processed;
 
 	const FrameView frame{data, int32_t(width), int32_t(height), lineSize};
 	NumberingValues numbering;
@@ -76,6 +83,7 @@ void captureVideoRender(const FilterRef &ref)
 {
 	StatReaderFilter &f = *ref;
 	CaptureState &c = f.capture;
+	++c.counts.renderCalls;
 
 	obs_source_t *target = obs_filter_get_target(f.source);
 	obs_source_t *parent = obs_filter_get_parent(f.source);
@@ -124,9 +132,11 @@ void captureVideoRender(const FilterRef &ref)
 			uint8_t *data = nullptr;
 			uint32_t lineSize = 0;
 			if (gs_stagesurface_map(c.stage[i], &data, &lineSize)) {
+				++c.counts.maps;
 				if (data)
-					processMapped(ref, data, width, height, lineSize);
+					processMapped(ref, data, width, height, lineSize, c.snapshotOnPending);
 				gs_stagesurface_unmap(c.stage[i]);
+				++c.counts.unmaps;
 				if (data && c.snapshotOnPending) {
 					c.snapshotOnPending = false;
 					f.snapshotRequested.store(false);
@@ -149,9 +159,12 @@ void captureVideoRender(const FilterRef &ref)
 	if (!c.stage[i])
 		return;
 	gs_stage_texture(c.stage[i], texture);
+	++c.counts.stagings;
 	c.staged[i] = true;
 	c.pendingStage = i;
-	if (requested)
+	// The request seen at the start of this call may have been answered by the frame read
+	// above; the frame staged now then goes to processing alone, not to the window again.
+	if (requested && f.snapshotRequested.load())
 		c.snapshotOnPending = true;
 	c.nextStage = 1 - i;
 }
