@@ -1,6 +1,7 @@
 // The capture cycle on the graphics thread: draw the input through unchanged, and every
 // 200 ms stage one frame into a stage surface that is read one render call later, so the
-// GPU is never waited on.
+// GPU is never waited on. Only the calls that stage draw the input into a texture of the
+// filter's own; the others cost what an unfiltered source costs.
 
 #include "statreader/numbering.h"
 #include "statreader/stat_reader_filter.h"
@@ -79,6 +80,12 @@ void ensureStageSurfaces(CaptureState &c, uint32_t width, uint32_t height)
 
 } // namespace
 
+void passThrough(StatReaderFilter &f)
+{
+	++f.capture.counts.passThroughs;
+	obs_source_skip_video_filter(f.source);
+}
+
 void captureVideoRender(const FilterRef &ref)
 {
 	StatReaderFilter &f = *ref;
@@ -88,41 +95,52 @@ void captureVideoRender(const FilterRef &ref)
 	obs_source_t *target = obs_filter_get_target(f.source);
 	obs_source_t *parent = obs_filter_get_parent(f.source);
 	if (!target || !parent) {
-		obs_source_skip_video_filter(f.source);
+		passThrough(f);
 		return;
 	}
 	const uint32_t width = obs_source_get_base_width(target);
 	const uint32_t height = obs_source_get_base_height(target);
 	if (!width || !height) {
-		obs_source_skip_video_filter(f.source);
+		passThrough(f);
 		return;
 	}
 
-	if (!c.texrender)
-		c.texrender = gs_texrender_create(GS_RGBA, GS_ZS_NONE);
-	gs_texrender_reset(c.texrender);
-	if (!gs_texrender_begin(c.texrender, width, height)) {
-		obs_source_skip_video_filter(f.source);
-		return;
-	}
-	vec4 clear;
-	vec4_zero(&clear);
-	gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
-	gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
-	obs_source_skip_video_filter(f.source);
-	gs_texrender_end(c.texrender);
+	const uint64_t now = os_gettime_ns();
+	const bool requested = f.snapshotRequested.load();
+	// previous is the consume time from before this call, so the call that reads a frame
+	// after a pause stages the second frame of the pair at once.
+	const uint64_t previous = c.lastConsumeNs;
+	const bool stageNow = now - previous >= kCaptureSpacingNs || requested;
 
-	gs_texture_t *texture = gs_texrender_get_texture(c.texrender);
+	// Only a call that stages needs the picture in a texture of its own; every other call
+	// draws the input straight through, as if there were no filter.
+	gs_texture_t *texture = nullptr;
+	if (stageNow) {
+		if (!c.texrender)
+			c.texrender = gs_texrender_create(GS_RGBA, GS_ZS_NONE);
+		gs_texrender_reset(c.texrender);
+		if (!gs_texrender_begin(c.texrender, width, height)) {
+			passThrough(f);
+			return;
+		}
+		vec4 clear;
+		vec4_zero(&clear);
+		gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
+		gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
+		obs_source_skip_video_filter(f.source);
+		gs_texrender_end(c.texrender);
+		++c.counts.texrenderPasses;
+		texture = gs_texrender_get_texture(c.texrender);
+	}
 	if (texture) {
 		gs_effect_t *effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
 		gs_effect_set_texture(gs_effect_get_param_by_name(effect, "image"), texture);
 		while (gs_effect_loop(effect, "Draw"))
 			gs_draw_sprite(texture, 0, width, height);
+		++c.counts.textureDraws;
+	} else {
+		passThrough(f);
 	}
-
-	const uint64_t now = os_gettime_ns();
-	const bool requested = f.snapshotRequested.load();
-	const uint64_t previous = c.lastConsumeNs;
 
 	if (c.pendingStage >= 0) {
 		const int i = c.pendingStage;
@@ -147,10 +165,6 @@ void captureVideoRender(const FilterRef &ref)
 		c.lastConsumeNs = now;
 	}
 
-	// previous is the consume time from before this call, so the call that reads a frame
-	// after a pause stages the second frame of the pair at once.
-	if (now - previous < kCaptureSpacingNs && !requested)
-		return;
 	if (!texture)
 		return;
 

@@ -104,7 +104,7 @@ void filter_video_render(void *data, gs_effect_t *) noexcept
 		captureVideoRender(*ref);
 	} catch (...) {
 		// The picture must reach the output whatever happened to the capture.
-		obs_source_skip_video_filter((*ref)->source);
+		passThrough(**ref);
 	}
 }
 

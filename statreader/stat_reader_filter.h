@@ -31,11 +31,14 @@ struct FrameSnapshot {
 // increments per render call) so that tests can hold each render call to its work exactly.
 struct CaptureCounts {
 	std::atomic<uint64_t> renderCalls{0};
-	std::atomic<uint64_t> stagings{0};       // frames staged into a stage surface
-	std::atomic<uint64_t> maps{0};           // stage surfaces mapped
-	std::atomic<uint64_t> unmaps{0};         // and unmapped
-	std::atomic<uint64_t> processed{0};      // mapped frames handed to processing
-	std::atomic<uint64_t> snapshotCopies{0}; // of those, copied into the snapshot
+	std::atomic<uint64_t> passThroughs{0};    // input drawn straight to the output
+	std::atomic<uint64_t> texrenderPasses{0}; // input drawn into the texture renderer
+	std::atomic<uint64_t> textureDraws{0};    // that texture drawn to the output
+	std::atomic<uint64_t> stagings{0};        // frames staged into a stage surface
+	std::atomic<uint64_t> maps{0};            // stage surfaces mapped
+	std::atomic<uint64_t> unmaps{0};          // and unmapped
+	std::atomic<uint64_t> processed{0};       // mapped frames handed to processing
+	std::atomic<uint64_t> snapshotCopies{0};  // of those, copied into the snapshot
 };
 
 // GPU side of the capture; touched only on the graphics thread (and by destroy inside the
@@ -97,6 +100,8 @@ void registerStatReaderFilter();
 
 // ---- capture (graphics thread) -----------------------------------------------------------
 void captureVideoRender(const FilterRef &filter);
+// Draws the filter's input to the output unchanged, without a texture of the filter's own.
+void passThrough(StatReaderFilter &filter);
 void releaseCaptureResources(CaptureState &capture);
 
 // ---- the UI side (filter_bridge.cpp) ----------------------------------------------------

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include <algorithm>
+
 using namespace ostrelo;
 using namespace ostrelo::test;
 using namespace std::chrono_literals;
@@ -27,7 +29,82 @@ QWidget *openAlignWindow()
 	return nullptr;
 }
 
+// What one render call asked of the GPU, from the capture's counts before and after it.
+struct CallWork {
+	uint64_t passThroughs, texrenderPasses, textureDraws, stagings, maps, unmaps;
+};
+
+CallWork countsNow(const CaptureCounts &c)
+{
+	return {c.passThroughs, c.texrenderPasses, c.textureDraws, c.stagings, c.maps, c.unmaps};
+}
+
+CallWork operator-(const CallWork &a, const CallWork &b)
+{
+	return {a.passThroughs - b.passThroughs,
+		a.texrenderPasses - b.texrenderPasses,
+		a.textureDraws - b.textureDraws,
+		a.stagings - b.stagings,
+		a.maps - b.maps,
+		a.unmaps - b.unmaps};
+}
+
+// Renders the filtered and the unfiltered source call by call, with a pause of more than the
+// capture spacing before the calls listed, and checks every call: the output is the
+// unfiltered output, drawn once; a texture of the filter's own only on the calls that stage;
+// every staged frame mapped (and unmapped) on the next call. Returns the work of each call.
+std::vector<CallWork> renderAndCompare(const ImageWithReader &filtered, const ImageWithReader &plain, int width,
+				       int height, int callCount, std::initializer_list<int> pausesBefore)
+{
+	RenderCalls calls(width, height);
+	std::vector<CallWork> work;
+	std::vector<uint8_t> out, expected;
+	for (int i = 0; i < callCount; ++i) {
+		if (std::find(pausesBefore.begin(), pausesBefore.end(), i) != pausesBefore.end())
+			pumpEvents(250ms);
+		const CallWork before = countsNow(filtered.counts());
+		EXPECT_TRUE(calls.render(filtered.image, out));
+		work.push_back(countsNow(filtered.counts()) - before);
+		EXPECT_TRUE(calls.render(plain.image, expected));
+		const long at = firstDifference(out, expected);
+		EXPECT_EQ(at, -1) << "call " << i << ": pixel " << at / 4 << " channel " << at % 4 << " is "
+				  << int(out[size_t(std::max(at, 0L))]) << ", without the filter "
+				  << int(expected[size_t(std::max(at, 0L))]);
+		const CallWork &w = work.back();
+		EXPECT_EQ(w.passThroughs + w.textureDraws, 1u) << "call " << i << " draws the input once";
+		EXPECT_EQ(w.texrenderPasses, w.stagings) << "call " << i;
+		EXPECT_EQ(w.maps, w.unmaps) << "call " << i;
+		if (i > 0) {
+			EXPECT_EQ(w.maps, work[size_t(i) - 1].stagings) << "call " << i;
+		}
+	}
+	return work;
+}
+
 } // namespace
+
+TEST(StatReaderRender, OnlyCallsThatStageUseATextureOfTheirOwn)
+{
+	ASSERT_TRUE(obsReady());
+	hudframes::HudFrame hud;
+	hud.width = 640;
+	hud.height = 360;
+	const std::string file = hudPng("render-opaque", hud);
+	ImageWithReader filtered("render-opaque-filtered", file, true);
+	ImageWithReader plain("render-opaque-plain", file, false);
+
+	const std::vector<CallWork> work = renderAndCompare(filtered, plain, 640, 360, 14, {7});
+	// A pair of frames staged at the start and after the pause, straight through otherwise.
+	uint64_t stagings = 0, passThroughs = 0, texrenderPasses = 0;
+	for (const CallWork &w : work) {
+		stagings += w.stagings;
+		passThroughs += w.passThroughs;
+		texrenderPasses += w.texrenderPasses;
+	}
+	EXPECT_EQ(stagings, 4u);
+	EXPECT_EQ(texrenderPasses, 4u);
+	EXPECT_EQ(passThroughs, 10u);
+}
 
 TEST(StatReaderRender, AlignWindowGetsTheCurrentFrameWithinTwoRenderCalls)
 {
