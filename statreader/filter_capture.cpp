@@ -1,7 +1,7 @@
 // The capture cycle on the graphics thread: draw the input through unchanged, and every
 // 200 ms stage one frame into a stage surface that is read one render call later, so the
-// GPU is never waited on. Only the calls that stage draw the input into a texture of the
-// filter's own; the others cost what an unfiltered source costs.
+// GPU is never waited on. The output is the input drawn straight through on every call; only
+// the calls that stage draw it a second time, into a texture of the filter's own.
 
 #include "statreader/numbering.h"
 #include "statreader/stat_reader_filter.h"
@@ -112,34 +112,32 @@ void captureVideoRender(const FilterRef &ref)
 	const uint64_t previous = c.lastConsumeNs;
 	const bool stageNow = now - previous >= kCaptureSpacingNs || requested;
 
-	// Only a call that stages needs the picture in a texture of its own; every other call
-	// draws the input straight through, as if there were no filter.
+	// The output is always the input drawn straight through, as an unfiltered source draws:
+	// a texture drawn out in its place cannot know how the input blends (straight or
+	// premultiplied alpha, in linear light) and made translucent pixels darker.
+	passThrough(f);
+
+	// Only a call that stages needs the picture in a texture of its own.
 	gs_texture_t *texture = nullptr;
 	if (stageNow) {
 		if (!c.texrender)
 			c.texrender = gs_texrender_create(GS_RGBA, GS_ZS_NONE);
 		gs_texrender_reset(c.texrender);
-		if (!gs_texrender_begin(c.texrender, width, height)) {
-			passThrough(f);
-			return;
+		if (gs_texrender_begin(c.texrender, width, height)) {
+			vec4 clear;
+			vec4_zero(&clear);
+			gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
+			gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
+			// The input's own pixels, alpha included, not blended in as OBS blends onto its
+			// output (which would apply the alpha once more).
+			gs_blend_state_push();
+			gs_blend_function(GS_BLEND_ONE, GS_BLEND_ZERO);
+			obs_source_skip_video_filter(f.source);
+			gs_blend_state_pop();
+			gs_texrender_end(c.texrender);
+			++c.counts.texrenderPasses;
+			texture = gs_texrender_get_texture(c.texrender);
 		}
-		vec4 clear;
-		vec4_zero(&clear);
-		gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
-		gs_ortho(0.0f, float(width), 0.0f, float(height), -100.0f, 100.0f);
-		obs_source_skip_video_filter(f.source);
-		gs_texrender_end(c.texrender);
-		++c.counts.texrenderPasses;
-		texture = gs_texrender_get_texture(c.texrender);
-	}
-	if (texture) {
-		gs_effect_t *effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
-		gs_effect_set_texture(gs_effect_get_param_by_name(effect, "image"), texture);
-		while (gs_effect_loop(effect, "Draw"))
-			gs_draw_sprite(texture, 0, width, height);
-		++c.counts.textureDraws;
-	} else {
-		passThrough(f);
 	}
 
 	if (c.pendingStage >= 0) {

@@ -33,7 +33,6 @@ struct CaptureCounts {
 	std::atomic<uint64_t> renderCalls{0};
 	std::atomic<uint64_t> passThroughs{0};    // input drawn straight to the output
 	std::atomic<uint64_t> texrenderPasses{0}; // input drawn into the texture renderer
-	std::atomic<uint64_t> textureDraws{0};    // that texture drawn to the output
 	std::atomic<uint64_t> stagings{0};        // frames staged into a stage surface
 	std::atomic<uint64_t> maps{0};            // stage surfaces mapped
 	std::atomic<uint64_t> unmaps{0};          // and unmapped

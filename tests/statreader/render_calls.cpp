@@ -54,32 +54,44 @@ bool RenderCalls::render(obs_source_t *source, std::vector<uint8_t> &rgba)
 	return ok;
 }
 
-ImageWithReader::ImageWithReader(const std::string &name, const std::string &file, bool withReader)
+namespace {
+
+OBSDataAutoRelease imageSettings(const std::string &file)
 {
 	OBSDataAutoRelease s = obs_data_create();
 	obs_data_set_string(s, "file", file.c_str());
-	image = obs_source_create("image_source", name.c_str(), s, nullptr);
+	return s;
+}
+
+} // namespace
+
+SourceWithReader::SourceWithReader(const std::string &name, const std::string &file, bool withReader)
+    : SourceWithReader("image_source", name, imageSettings(file), withReader)
+{
+}
+
+SourceWithReader::SourceWithReader(const char *id, const std::string &name, obs_data_t *settings, bool withReader)
+{
+	source = obs_source_create(id, name.c_str(), settings, nullptr);
 	if (withReader) {
-		OBSDataAutoRelease settings = obs_data_create();
-		filter = obs_source_create_private("vexmoor_stat_reader", (name + " reader").c_str(), settings);
-		obs_source_filter_add(image, filter);
+		OBSDataAutoRelease readerSettings = obs_data_create();
+		filter = obs_source_create_private("vexmoor_stat_reader", (name + " reader").c_str(), readerSettings);
+		obs_source_filter_add(source, filter);
 	}
 }
 
-ImageWithReader::~ImageWithReader()
+SourceWithReader::~SourceWithReader()
 {
 	if (filter)
-		obs_source_filter_remove(image, filter);
+		obs_source_filter_remove(source, filter);
 }
 
-void ImageWithReader::show(const std::string &file)
+void SourceWithReader::show(const std::string &file)
 {
-	OBSDataAutoRelease s = obs_data_create();
-	obs_data_set_string(s, "file", file.c_str());
-	obs_source_update(image, s);
+	obs_source_update(source, imageSettings(file));
 }
 
-StatReaderFilter &ImageWithReader::instance() const
+StatReaderFilter &SourceWithReader::instance() const
 {
 	return *static_cast<FilterRef *>(obs_obj_get_data(filter))->get();
 }

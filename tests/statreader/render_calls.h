@@ -30,13 +30,15 @@ private:
 	gs_stagesurf_t *stage_ = nullptr;
 };
 
-// An image source showing a file, optionally with the stat reader on it; neither is an output.
-struct ImageWithReader {
-	OBSSourceAutoRelease image;
+// A source, optionally with the stat reader on it; neither is an output.
+struct SourceWithReader {
+	OBSSourceAutoRelease source;
 	OBSSourceAutoRelease filter; // null without the reader
 
-	ImageWithReader(const std::string &name, const std::string &file, bool withReader);
-	~ImageWithReader();
+	SourceWithReader(const char *id, const std::string &name, obs_data_t *settings, bool withReader);
+	// An image source showing file.
+	SourceWithReader(const std::string &name, const std::string &file, bool withReader);
+	~SourceWithReader();
 	void show(const std::string &file);
 	StatReaderFilter &instance() const;
 	const CaptureCounts &counts() const { return instance().capture.counts; }
