@@ -10,6 +10,7 @@
 #include <util/platform.h>
 
 #include <cstring>
+#include <exception>
 
 namespace ostrelo {
 
@@ -21,9 +22,10 @@ void copySnapshot(StatReaderFilter &f, const uint8_t *data, uint32_t width, uint
 {
 	const size_t rowBytes = size_t(width) * 4;
 	std::lock_guard lock(f.snapshotMutex);
+	// Sized first: a failed allocation leaves the previous snapshot whole.
+	f.snapshot.pixels.resize(rowBytes * height);
 	f.snapshot.width = int32_t(width);
 	f.snapshot.height = int32_t(height);
-	f.snapshot.pixels.resize(rowBytes * height);
 	if (lineSize == rowBytes) {
 		std::memcpy(f.snapshot.pixels.data(), data, rowBytes * height);
 	} else {
@@ -63,6 +65,39 @@ void processMapped(const FilterRef &ref, const uint8_t *data, uint32_t width, ui
 		blog(LOG_WARNING, "Vexmoor stat reader: new values ready but event id or overlay token is not set.");
 }
 
+// Processing that fails (an allocation, a queued call) drops its frame; the render call goes
+// on, so the output is drawn once and the surface unmapped whatever happened.
+bool processOrDrop(const FilterRef &ref, const uint8_t *data, uint32_t width, uint32_t height, uint32_t lineSize,
+		   bool forSnapshot) noexcept
+{
+	try {
+		processMapped(ref, data, width, height, lineSize, forSnapshot);
+		return true;
+	} catch (const std::exception &e) {
+		blog(LOG_WARNING, "Vexmoor stat reader: a frame could not be processed (%s)", e.what());
+	} catch (...) {
+		blog(LOG_WARNING, "Vexmoor stat reader: a frame could not be processed");
+	}
+	return false;
+}
+
+// Unmaps a mapped stage surface when it goes out of scope.
+class StageMapping {
+public:
+	StageMapping(gs_stagesurf_t *surface, CaptureCounts &counts) : surface_(surface), counts_(counts) {}
+	~StageMapping()
+	{
+		gs_stagesurface_unmap(surface_);
+		++counts_.unmaps;
+	}
+	StageMapping(const StageMapping &) = delete;
+	StageMapping &operator=(const StageMapping &) = delete;
+
+private:
+	gs_stagesurf_t *surface_;
+	CaptureCounts &counts_;
+};
+
 void ensureStageSurfaces(CaptureState &c, uint32_t width, uint32_t height)
 {
 	if (c.stage[0] && c.stage[1] && c.stageWidth == width && c.stageHeight == height)
@@ -83,6 +118,7 @@ void ensureStageSurfaces(CaptureState &c, uint32_t width, uint32_t height)
 void passThrough(StatReaderFilter &f)
 {
 	++f.capture.counts.passThroughs;
+	f.capture.outputDrawn = true;
 	obs_source_skip_video_filter(f.source);
 }
 
@@ -149,14 +185,20 @@ void captureVideoRender(const FilterRef &ref)
 			uint32_t lineSize = 0;
 			if (gs_stagesurface_map(c.stage[i], &data, &lineSize)) {
 				++c.counts.maps;
-				if (data)
-					processMapped(ref, data, width, height, lineSize, c.snapshotOnPending);
-				gs_stagesurface_unmap(c.stage[i]);
-				++c.counts.unmaps;
+				bool processed = false;
+				{
+					const StageMapping mapping(c.stage[i], c.counts);
+					if (data)
+						processed = processOrDrop(ref, data, width, height, lineSize,
+									  c.snapshotOnPending);
+				}
 				if (data && c.snapshotOnPending) {
+					// A request whose frame could not be processed is dropped with it: the
+					// window keeps its picture until the user asks again.
 					c.snapshotOnPending = false;
 					f.snapshotRequested.store(false);
-					postSnapshotHandOff(ref);
+					if (processed)
+						postSnapshotHandOff(ref);
 				}
 			}
 		}

@@ -100,11 +100,14 @@ void filter_video_render(void *data, gs_effect_t *) noexcept
 	FilterRef *ref = holderOf(data);
 	if (!ref)
 		return;
+	StatReaderFilter &f = **ref;
+	f.capture.outputDrawn = false;
 	try {
 		captureVideoRender(*ref);
 	} catch (...) {
-		// The picture must reach the output whatever happened to the capture.
-		passThrough(**ref);
+		// The picture must reach the output once, whatever happened to the capture.
+		if (!f.capture.outputDrawn)
+			passThrough(f);
 	}
 }
 

@@ -52,6 +52,7 @@ struct CaptureState {
 	uint32_t stageHeight = 0;
 	uint64_t lastConsumeNs = 0;
 	bool snapshotOnPending = false;
+	bool outputDrawn = false; // the current render call has drawn the input to the output
 	CaptureCounts counts;
 };
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 
 using namespace ostrelo;
 using namespace ostrelo::test;
@@ -108,6 +109,21 @@ TEST(StatReaderRender, OnlyCallsThatStageUseATextureOfTheirOwn)
 
 namespace {
 
+// Three bands of alpha 0, 128 and 255 over a colour gradient.
+std::string translucentBandsPng(int width, int height)
+{
+	std::vector<unsigned char> bands(size_t(width) * height * 4);
+	for (int y = 0; y < height; ++y)
+		for (int x = 0; x < width; ++x) {
+			unsigned char *p = &bands[(size_t(y) * width + size_t(x)) * 4];
+			p[0] = uint8_t(x * 255 / (width - 1));
+			p[1] = uint8_t(y * 255 / (height - 1));
+			p[2] = 200;
+			p[3] = x < width / 3 ? 0 : x < 2 * width / 3 ? 128 : 255;
+		}
+	return writePng("render-translucent", width, height, bands.data());
+}
+
 // Readers that note the first pixel of every frame processing receives.
 class FirstPixelReaders : public StatReaders {
 public:
@@ -127,19 +143,9 @@ public:
 TEST(StatReaderRender, TranslucentSourceLooksAsWithoutTheFilter)
 {
 	ASSERT_TRUE(obsReady());
-	// An image in three bands of alpha 0, 128 and 255 over a colour gradient, and colour
-	// sources of those alphas, over the opaque background of the render calls.
+	// An image in three bands of alpha 0, 128 and 255, and colour sources of those alphas.
 	const int width = 384, height = 96;
-	std::vector<unsigned char> bands(size_t(width) * height * 4);
-	for (int y = 0; y < height; ++y)
-		for (int x = 0; x < width; ++x) {
-			unsigned char *p = &bands[(size_t(y) * width + size_t(x)) * 4];
-			p[0] = uint8_t(x * 255 / (width - 1));
-			p[1] = uint8_t(y * 255 / (height - 1));
-			p[2] = 200;
-			p[3] = x < width / 3 ? 0 : x < 2 * width / 3 ? 128 : 255;
-		}
-	const std::string file = writePng("render-translucent", width, height, bands.data());
+	const std::string file = translucentBandsPng(width, height);
 	const struct {
 		const char *what;
 		int alpha; // of a colour source; -1 for the image
@@ -181,6 +187,47 @@ TEST(StatReaderRender, TranslucentSourceLooksAsWithoutTheFilter)
 			EXPECT_NEAR(px[2], 0x30, 1);
 		}
 	}
+}
+
+namespace {
+
+// Readers whose first frames fail as processing does when an allocation fails.
+class FailingReaders : public StatReaders {
+public:
+	int failuresLeft;
+	int processed = 0;
+	explicit FailingReaders(int failures) : failuresLeft(failures) {}
+	int32_t classify(const FrameView &) override
+	{
+		if (failuresLeft > 0) {
+			--failuresLeft;
+			throw std::bad_alloc();
+		}
+		++processed;
+		return kHudUnknown;
+	}
+	StatReading readDigitStat(const RgbaImage &, std::string_view, bool) override { return {}; }
+	StatReading readPlates(const RgbaImage &, const std::optional<PlatesOutline> &, float) override { return {}; }
+	StatReading readCardNumber(const RgbaImage &, std::string_view) override { return {}; }
+};
+
+} // namespace
+
+TEST(StatReaderRender, FailedProcessingUnmapsTheFrameAndDrawsOnce)
+{
+	ASSERT_TRUE(obsReady());
+	// Translucent, so that the input drawn twice would show.
+	const std::string file = translucentBandsPng(384, 96);
+	SourceWithReader filtered("failing-filtered", file, true);
+	SourceWithReader plain("failing-plain", file, false);
+	auto readers = std::make_unique<FailingReaders>(2);
+	FailingReaders *failing = readers.get();
+	filtered.instance().shared.with([&](StatReaderState &) { filtered.instance().readers = std::move(readers); });
+
+	// Every call: drawn once, as without the filter; every mapped frame unmapped.
+	renderAndCompare(filtered, plain, 384, 96, 10, {5});
+	EXPECT_EQ(failing->failuresLeft, 0);
+	EXPECT_EQ(failing->processed, 2) << "the frames after the failed ones are processed";
 }
 
 TEST(StatReaderRender, AlignWindowGetsTheCurrentFrameWithinTwoRenderCalls)
