@@ -12,9 +12,9 @@ namespace ostrelo::hud {
 
 // The kernels read boxes of a frame: runs of a few kilobytes a whole frame row apart, on
 // which hardware prefetchers start over every time. Each takes the row it will read next (or
-// null) and asks for it as it goes: on a frame that is not in the caches, that made the reads
-// of a 1080p classification about 1.5 times and of a 4K one about 1.8 times as fast (measured
-// on the 2-core test machine).
+// null) and asks for it as it goes: on a frame that is not in the caches, that made a whole
+// classification of a 1080p frame about 1.5 times and of a 4K frame about 1.8 times as fast
+// (measured on the 2-core test machine).
 
 // Sum and sum of squares of the luma of n pixels, added to sum and squares.
 void addLumaMoments(const uint8_t *rgba, size_t n, uint64_t &sum, uint64_t &squares, const uint8_t *next);

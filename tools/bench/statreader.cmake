@@ -13,5 +13,5 @@ endif()
 # distribution of render-call times. A measurement, not a test: it runs only by hand.
 if(NOT OSTRELO_PURE_ONLY AND OSTRELO_BUILD_TESTS)
 	add_executable(bench_filter_render ${CMAKE_CURRENT_LIST_DIR}/filter_render_bench.cpp)
-	target_link_libraries(bench_filter_render PRIVATE ostrelo_obs_harness ostrelo_hudframes)
+	target_link_libraries(bench_filter_render PRIVATE ostrelo_obs_harness ostrelo_hudframes ostrelo_statreader)
 endif()
