@@ -93,12 +93,8 @@ bool on_apply_preset_clicked(obs_properties_t *, obs_property_t *, void *data)
 	OBSDataAutoRelease s = obs_source_get_settings(f.source);
 	obs_data_set_bool(s, k::kUseWzPreset, true);
 
-	int32_t width, height;
-	{
-		std::lock_guard lock(f.snapshotMutex);
-		width = f.snapshot.width;
-		height = f.snapshot.height;
-	}
+	const uint64_t processed = f.processedSize.load();
+	int32_t width = int32_t(processed >> 32), height = int32_t(processed & 0xffffffffu);
 	if (width < 16 || height < 16) {
 		if (obs_source_t *target = obs_filter_get_target(f.source)) {
 			width = int32_t(obs_source_get_base_width(target));

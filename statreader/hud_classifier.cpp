@@ -43,6 +43,13 @@ int64_t firstOnStepAtLeast(int64_t from, int64_t lo)
 	return from + (lo - from + 1) / 2 * 2;
 }
 
+// The first pixel of row y of a box; null below the box. Two rows ahead is what the
+// kernels prefetch as they read a row (see hud_kernels.h).
+const uint8_t *rowOf(const FrameView &frame, const PixelBox &box, int32_t y)
+{
+	return y < box.y1 ? frame.row(y) + size_t(box.x0) * 4 : nullptr;
+}
+
 } // namespace
 
 bool FrameView::usable() const
@@ -65,7 +72,7 @@ bool topLeftDetail(const FrameView &frame)
 		return false;
 	uint64_t sum = 0, squares = 0;
 	for (int32_t y = b.y0; y < b.y1; ++y)
-		addLumaMoments(frame.row(y) + size_t(b.x0) * 4, size_t(b.width()), sum, squares);
+		addLumaMoments(rowOf(frame, b, y), size_t(b.width()), sum, squares, rowOf(frame, b, y + 2));
 	const double mean = double(sum) / double(n);
 	const double variance = double(squares) / double(n) - mean * mean;
 	return variance > 900.0;
@@ -130,7 +137,8 @@ int32_t centreBright(const FrameView &frame)
 	const PixelBox b = toPixelBox(kCentreBox, frame.width, frame.height);
 	int64_t count = 0;
 	for (int32_t y = b.y0; y < b.y1; ++y)
-		count += countWeightedAbove(frame.row(y) + size_t(b.x0) * 4, size_t(b.width()), kVeryBrightWeighted);
+		count += countWeightedAbove(rowOf(frame, b, y), size_t(b.width()), kVeryBrightWeighted,
+					    rowOf(frame, b, y + 2));
 	return int32_t(std::min<int64_t>(count, INT32_MAX));
 }
 
@@ -210,13 +218,14 @@ void reduceRegion(const FrameView &frame, int32_t d, const PixelBox &region, Pix
 					   blockMeans<3, Pixel>, blockMeans<4, Pixel>, blockMeans<5, Pixel>,
 					   blockMeans<6, Pixel>, blockMeans<7, Pixel>, blockMeans<8, Pixel>};
 	const Means means = d < int32_t(std::size(kMeans)) ? kMeans[d] : kMeans[0];
-	// Column sums over the d rows of a block first, then across the d columns: both loops
-	// run over contiguous memory. d * 255 and d^2 * 255 fit 32 bits below 1.1M lines.
+	// Column sums over the d rows of a block first, then across the d columns. d * 255 and
+	// d^2 * 255 fit 32 bits below 1.1M lines.
 	std::vector<uint32_t> columnSums(sourceCols);
 	uint32_t *sums = columnSums.data();
+	const size_t x0 = size_t(region.x0) * size_t(d) * 4;
 	for (int32_t oy = region.y0; oy < region.y1; ++oy, dst += stride) {
-		for (int32_t k = 0; k < d; ++k)
-			storeLuma(frame.row(oy * d + k) + size_t(region.x0) * size_t(d) * 4, sourceCols, sums, k > 0);
+		const uint8_t *next = oy + 1 < region.y1 ? frame.row((oy + 1) * d) + x0 : nullptr;
+		sumLumaColumns(frame.row(oy * d) + x0, frame.lineSize, d, sourceCols, sums, next);
 		means(sums, cols, d, divide, dst);
 	}
 }

@@ -20,19 +20,24 @@ int32_t weighted(const uint8_t *p)
 }
 
 #ifdef OSTRELO_HUD_SSE2
-// Weighted luma of four pixels, one per 32-bit lane. Compilers do not find this on their own:
-// they take the bytes apart channel by channel, at about twice the instructions.
+// Weighted luma of four pixels, one per 32-bit lane. Seen as 16-bit lanes a pixel is R | G << 8
+// and B | A << 8: a mask leaves R and B, a shift G and A, and two multiply-adds weigh them.
+// Compilers do not find this on their own; they take the bytes apart channel by channel, at
+// about twice the instructions.
 inline __m128i weighted4(const uint8_t *p)
 {
 	const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-	const __m128i zero = _mm_setzero_si128();
-	const __m128i weights = _mm_setr_epi16(77, 150, 29, 0, 77, 150, 29, 0);
-	// Per pixel: 77 R + 150 G in one lane, 29 B + 0 A in the next.
-	const __m128 lo = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpacklo_epi8(px, zero), weights));
-	const __m128 hi = _mm_castsi128_ps(_mm_madd_epi16(_mm_unpackhi_epi8(px, zero), weights));
-	const __m128i even = _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
-	const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
-	return _mm_add_epi32(even, odd);
+	const __m128i rb = _mm_and_si128(px, _mm_set1_epi32(0x00FF00FF));
+	const __m128i ga = _mm_srli_epi16(px, 8);
+	return _mm_add_epi32(_mm_madd_epi16(rb, _mm_setr_epi16(77, 29, 77, 29, 77, 29, 77, 29)),
+			     _mm_madd_epi16(ga, _mm_setr_epi16(150, 0, 150, 0, 150, 0, 150, 0)));
+}
+
+// Asks for the cache line of pixel i of row when i starts one (16 pixels of 4 bytes).
+inline void prefetchEvery64(const uint8_t *row, size_t i)
+{
+	if (row && i % 16 == 0)
+		_mm_prefetch(reinterpret_cast<const char *>(row + 4 * i), _MM_HINT_T0);
 }
 
 inline uint64_t lanesSum(__m128i v)
@@ -45,8 +50,9 @@ inline uint64_t lanesSum(__m128i v)
 
 } // namespace
 
-void addLumaMoments(const uint8_t *rgba, size_t n, uint64_t &sum, uint64_t &squares)
+void addLumaMoments(const uint8_t *rgba, size_t n, uint64_t &sum, uint64_t &squares, const uint8_t *next)
 {
+	(void)next; // only a hint
 	size_t i = 0;
 #ifdef OSTRELO_HUD_SSE2
 	// 32-bit lanes hold 4096 steps of 255^2 (4096 * 65025 < 2^32) before they are emptied.
@@ -54,6 +60,7 @@ void addLumaMoments(const uint8_t *rgba, size_t n, uint64_t &sum, uint64_t &squa
 		const size_t end = i + std::size_t(4) * 4096 < n ? i + std::size_t(4) * 4096 : n;
 		__m128i s = _mm_setzero_si128(), q = _mm_setzero_si128();
 		for (; i + 4 <= end; i += 4) {
+			prefetchEvery64(next, i);
 			const __m128i l = _mm_srli_epi32(weighted4(rgba + 4 * i), 8);
 			s = _mm_add_epi32(s, l);
 			q = _mm_add_epi32(q, _mm_madd_epi16(l, l)); // l < 2^8: the high halves are zero
@@ -69,8 +76,9 @@ void addLumaMoments(const uint8_t *rgba, size_t n, uint64_t &sum, uint64_t &squa
 	}
 }
 
-uint32_t countWeightedAbove(const uint8_t *rgba, size_t n, int32_t threshold)
+uint32_t countWeightedAbove(const uint8_t *rgba, size_t n, int32_t threshold, const uint8_t *next)
 {
+	(void)next; // only a hint
 	size_t i = 0;
 	uint32_t count = 0;
 #ifdef OSTRELO_HUD_SSE2
@@ -79,8 +87,10 @@ uint32_t countWeightedAbove(const uint8_t *rgba, size_t n, int32_t threshold)
 		// A lane counts down by one per hit (compare gives -1); 2^30 steps cannot wrap it.
 		const size_t end = n - i > (size_t(1) << 30) ? i + (size_t(1) << 30) : n;
 		__m128i hits = _mm_setzero_si128();
-		for (; i + 4 <= end; i += 4)
+		for (; i + 4 <= end; i += 4) {
+			prefetchEvery64(next, i);
 			hits = _mm_sub_epi32(hits, _mm_cmpgt_epi32(weighted4(rgba + 4 * i), limit));
+		}
 		count += uint32_t(lanesSum(hits));
 	}
 #endif
@@ -89,25 +99,27 @@ uint32_t countWeightedAbove(const uint8_t *rgba, size_t n, int32_t threshold)
 	return count;
 }
 
-void storeLuma(const uint8_t *rgba, size_t n, uint32_t *sums, bool accumulate)
+void sumLumaColumns(const uint8_t *rgba, size_t lineSize, int32_t rows, size_t n, uint32_t *sums, const uint8_t *next)
 {
+	(void)next; // only a hint
 	size_t i = 0;
 #ifdef OSTRELO_HUD_SSE2
-	if (accumulate) {
-		for (; i + 4 <= n; i += 4) {
-			__m128i *dst = reinterpret_cast<__m128i *>(sums + i);
-			const __m128i l = _mm_srli_epi32(weighted4(rgba + 4 * i), 8);
-			_mm_storeu_si128(dst, _mm_add_epi32(_mm_loadu_si128(dst), l));
-		}
-	} else {
-		for (; i + 4 <= n; i += 4)
-			_mm_storeu_si128(reinterpret_cast<__m128i *>(sums + i),
-					 _mm_srli_epi32(weighted4(rgba + 4 * i), 8));
+	// The four column sums stay in a register while the rows go by: one store per column.
+	for (; i + 4 <= n; i += 4) {
+		const uint8_t *p = rgba + 4 * i;
+		for (int32_t k = 0; next && k < rows; ++k)
+			prefetchEvery64(next + size_t(k) * lineSize, i);
+		__m128i acc = _mm_srli_epi32(weighted4(p), 8);
+		for (int32_t k = 1; k < rows; ++k)
+			acc = _mm_add_epi32(acc, _mm_srli_epi32(weighted4(p + size_t(k) * lineSize), 8));
+		_mm_storeu_si128(reinterpret_cast<__m128i *>(sums + i), acc);
 	}
 #endif
 	for (; i < n; ++i) {
-		const uint32_t l = uint32_t(weighted(rgba + 4 * i)) >> 8;
-		sums[i] = accumulate ? sums[i] + l : l;
+		uint32_t sum = 0;
+		for (int32_t k = 0; k < rows; ++k)
+			sum += uint32_t(weighted(rgba + size_t(k) * lineSize + 4 * i)) >> 8;
+		sums[i] = sum;
 	}
 }
 

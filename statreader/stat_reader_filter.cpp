@@ -117,11 +117,14 @@ void filter_video_render(void *data, gs_effect_t *) noexcept
 	FilterRef *ref = holderOf(data);
 	if (!ref)
 		return;
+	StatReaderFilter &f = **ref;
+	f.capture.outputDrawn = false;
 	try {
 		captureVideoRender(*ref);
 	} catch (...) {
-		// The picture must reach the output whatever happened to the capture.
-		obs_source_skip_video_filter((*ref)->source);
+		// The picture must reach the output once, whatever happened to the capture.
+		if (!f.capture.outputDrawn)
+			passThrough(f);
 	}
 }
 

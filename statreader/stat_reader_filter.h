@@ -27,6 +27,19 @@ struct FrameSnapshot {
 	std::vector<uint8_t> pixels;
 };
 
+// What the capture asked of the GPU and did with the frames it read, counted as it goes (a few
+// increments per render call) so that tests can hold each render call to its work exactly.
+struct CaptureCounts {
+	std::atomic<uint64_t> renderCalls{0};
+	std::atomic<uint64_t> passThroughs{0};    // input drawn straight to the output
+	std::atomic<uint64_t> texrenderPasses{0}; // input drawn into the texture renderer
+	std::atomic<uint64_t> stagings{0};        // frames staged into a stage surface
+	std::atomic<uint64_t> maps{0};            // stage surfaces mapped
+	std::atomic<uint64_t> unmaps{0};          // and unmapped
+	std::atomic<uint64_t> processed{0};       // mapped frames handed to processing
+	std::atomic<uint64_t> snapshotCopies{0};  // of those, copied into the snapshot
+};
+
 // GPU side of the capture; touched only on the graphics thread (and by destroy inside the
 // graphics context).
 struct CaptureState {
@@ -39,6 +52,8 @@ struct CaptureState {
 	uint32_t stageHeight = 0;
 	uint64_t lastConsumeNs = 0;
 	bool snapshotOnPending = false;
+	bool outputDrawn = false; // the current render call has drawn the input to the output
+	CaptureCounts counts;
 };
 
 // One instance per "Vexmoor Stat Reader" filter. OBS holds one reference from create to
@@ -57,8 +72,12 @@ struct StatReaderFilter {
 	// and cleared under the state lock, so it always belongs to the current game number.
 	std::atomic<int32_t> pendingSiteGameNo{0};
 
+	// The snapshot is the last frame processed for the alignment window's request; no other
+	// frame is copied, so processing costs the graphics thread no copy of the frame.
 	std::mutex snapshotMutex; // held only while the snapshot is copied in or out
 	FrameSnapshot snapshot;
+	// Size of the last processed frame, width << 32 | height, for the preset button.
+	std::atomic<uint64_t> processedSize{0};
 
 	std::unique_ptr<StatReaders> readers;
 
@@ -82,6 +101,8 @@ void registerStatReaderFilter();
 
 // ---- capture (graphics thread) -----------------------------------------------------------
 void captureVideoRender(const FilterRef &filter);
+// Draws the filter's input to the output unchanged, without a texture of the filter's own.
+void passThrough(StatReaderFilter &filter);
 void releaseCaptureResources(CaptureState &capture);
 
 // ---- the UI side (filter_bridge.cpp) ----------------------------------------------------

@@ -79,12 +79,8 @@ TEST(AlignRoundTrip, ButtonSnapshotDrawSaveUpdate)
 	obs_set_output_source(0, image);
 	auto *f = static_cast<std::shared_ptr<StatReaderFilter> *>(obs_obj_get_data(filter))->get();
 	// The filter has processed a frame of the picture before the window opens.
-	ASSERT_TRUE(test::waitFor(
-		[&] {
-			std::lock_guard lock(f->snapshotMutex);
-			return f->snapshot.width == 1920;
-		},
-		std::chrono::seconds(10)));
+	ASSERT_TRUE(test::waitFor([&] { return f->processedSize.load() == (uint64_t(1920) << 32 | 1080); },
+				  std::chrono::seconds(10)));
 
 	obs_properties_t *props = obs_source_properties(filter);
 	obs_property_t *align = obs_properties_get(props, "align");
@@ -130,19 +126,20 @@ TEST(AlignRoundTrip, ButtonSnapshotDrawSaveUpdate)
 	// "Refresh snapshot" fetches a fresh frame: the picture changes, the view follows.
 	obs_data_set_string(imageSettings, "file", second.c_str());
 	obs_source_update(image, imageSettings);
-	// The filter keeps processing frames; once it has seen the new picture, ask for it.
-	auto filterSees = [&](const QImage &frame) {
-		std::lock_guard lock(f->snapshotMutex);
-		if (f->snapshot.width != 1920 || f->snapshot.height != 1080)
+	// The filter keeps processing frames but copies none for the window unless asked; once the
+	// source shows the new picture, ask for it.
+	auto sourceShows = [&](const QImage &frame) {
+		std::vector<unsigned char> rgba;
+		if (!test::renderOutput(image, 1920, 1080, rgba))
 			return false;
 		long long diff = 0;
 		for (int y = 80; y < 102; ++y)
 			for (int x = 1823; x < 1865; ++x)
-				diff += std::abs(f->snapshot.pixels[(size_t(y) * 1920 + size_t(x)) * 4 + 1] -
+				diff += std::abs(rgba[(size_t(y) * 1920 + size_t(x)) * 4 + 1] -
 						 frame.pixelColor(x, y).green());
 		return diff < 42 * 22 * 4;
 	};
-	ASSERT_TRUE(test::waitFor([&] { return filterSees(secondFrame); }, std::chrono::seconds(10)));
+	ASSERT_TRUE(test::waitFor([&] { return sourceShows(secondFrame); }, std::chrono::seconds(10)));
 	EXPECT_FALSE(viewShows(secondFrame, firstFrame)) << "the window shows a still, not a live view";
 	QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("refreshButton")), Qt::LeftButton);
 	EXPECT_TRUE(test::waitFor([&] { return viewShows(secondFrame, firstFrame); }, std::chrono::seconds(10)));
