@@ -3,6 +3,7 @@
 #include "common/debug_env.h"
 #include "digits/glyph_templates.h"
 #include "digits/image_prep.h"
+#include "digits/score_margin.h"
 #include "digits/shape_measure.h"
 #include "digits/shape_rules.h"
 
@@ -99,8 +100,8 @@ StatReading readCandidates(const std::vector<DigitCandidate> &candidates)
 		if (debug)
 			std::fprintf(stderr, "    digit=%d score=%.3f second=%.3f slash=%d\n", c.digit, double(c.score),
 				     double(c.second), c.slash ? 1 : 0);
-		const float margin = c.score - c.second;
-		const bool clear = margin >= 0.08f || (c.score >= 0.87f && margin >= 0.02f);
+		const bool clear =
+			leadsBy(c.score, c.second, 0.08f) || (c.score >= 0.87f && leadsBy(c.score, c.second, 0.02f));
 		if (c.digit < 0 || c.digit > 9 || c.score < 0.76f || !clear)
 			return StatReading();
 		text.push_back(char('0' + c.digit));
