@@ -80,11 +80,15 @@ Mask plateMask(const RgbaCrop &image)
 	mask.width = image.width;
 	mask.height = image.height;
 	mask.bits.assign(size_t(image.width) * size_t(image.height), 0);
-	for (int32_t y = 0; y < image.height; ++y)
-		for (int32_t x = 0; x < image.width; ++x) {
-			const uint8_t *p = image.pixel(x, y);
-			mask.bits[size_t(y) * size_t(image.width) + size_t(x)] = isPlateBlue(p[0], p[1], p[2]) ? 1 : 0;
-		}
+	for (int32_t y = 0; y < image.height; ++y) {
+		const uint8_t *p = image.pixel(0, y);
+		uint8_t *bits = mask.bits.data() + size_t(y) * size_t(image.width);
+		for (int32_t x = 0; x < image.width; ++x, p += 4)
+			if (isPlateBlue(p[0], p[1], p[2])) {
+				bits[x] = 1;
+				++mask.setCount;
+			}
+	}
 	return mask;
 }
 
@@ -367,7 +371,7 @@ PlateCount countPlates(const RgbaCrop &bar, bool perspective)
 	result.found = true;
 
 	const Mask mask = plateMask(bar);
-	if (std::count(mask.bits.begin(), mask.bits.end(), uint8_t(1)) < 8)
+	if (mask.setCount < 8)
 		return result;
 
 	// The bar's cells measured from the whole bar, lit, unlit and gaps, when they show.

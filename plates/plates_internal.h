@@ -46,6 +46,7 @@ struct Mask {
 	int32_t width = 0;
 	int32_t height = 0;
 	std::vector<uint8_t> bits;
+	int64_t setCount = 0; // as plateMask made it
 
 	uint8_t at(int32_t x, int32_t y) const { return bits[size_t(y) * size_t(width) + size_t(x)]; }
 };
