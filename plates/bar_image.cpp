@@ -141,6 +141,8 @@ std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline 
 	};
 
 	RgbaImage out = blankImage(width, height);
+	if (!isReadableCrop(image))
+		return out; // nothing to sample: the blank image is what sampling would give
 	for (int32_t i = 0; i < height; ++i)
 		for (int32_t j = 0; j < width; ++j) {
 			const float fj = float(j), fi = float(i);
@@ -151,7 +153,7 @@ std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline 
 			const float y = (m[3] * fj + m[4] * fi + m[5]) / d;
 			// Points that sample nothing leave the pixel as the blank image has it.
 			if (samplesImage(image, x, y))
-				putPixel(out, j, i, sampleBilinear(image, x, y));
+				putPixel(out, j, i, sampleInside(image, x, y));
 		}
 	return out;
 }
@@ -187,23 +189,30 @@ RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees)
 		return {};
 
 	RgbaImage out = blankImage(width, height);
+	if (!isReadableCrop(image))
+		return out;
 	for (int32_t i = 0; i < height; ++i)
 		for (int32_t j = 0; j < width; ++j) {
 			const float X = minX + float(j), Y = minY + float(i);
 			const float sx = cx + (X - cx) * c + (Y - cy) * s;
 			const float sy = cy - (X - cx) * s + (Y - cy) * c;
 			if (samplesImage(image, sx, sy))
-				putPixel(out, j, i, sampleBilinear(image, sx, sy));
+				putPixel(out, j, i, sampleInside(image, sx, sy));
 		}
 	return out;
 }
 
 std::array<uint8_t, 4> sampleBilinear(const RgbaCrop &image, float x, float y)
 {
-	std::array<uint8_t, 4> out{};
-	// This also keeps NaN and huge coordinates away from the integer conversions below.
+	// This also keeps NaN and huge coordinates away from the integer conversions.
 	if (!isReadableCrop(image) || !samplesImage(image, x, y))
-		return out;
+		return {};
+	return sampleInside(image, x, y);
+}
+
+std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y)
+{
+	std::array<uint8_t, 4> out{};
 	const float fx0 = std::floor(x), fy0 = std::floor(y);
 	const int32_t x0 = int32_t(fx0), y0 = int32_t(fy0);
 	const float fx = x - fx0, fy = y - fy0;

@@ -36,6 +36,8 @@ RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees);
 
 // Bilinear sample of the four bytes at (x, y); neighbours outside the image count as zero.
 std::array<uint8_t, 4> sampleBilinear(const RgbaCrop &image, float x, float y);
+// The same for a readable image and a point within (-1, width) x (-1, height).
+std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y);
 
 // ---- Counting -----------------------------------------------------------------------------
 
