@@ -3,6 +3,7 @@
 #include "common/debug_env.h"
 #include "digits/glyph_templates.h"
 #include "digits/image_prep.h"
+#include "digits/score_margin.h"
 #include "digits/shape_measure.h"
 #include "digits/shape_rules.h"
 
@@ -99,8 +100,8 @@ StatReading readCandidates(const std::vector<DigitCandidate> &candidates)
 		if (debug)
 			std::fprintf(stderr, "    digit=%d score=%.3f second=%.3f slash=%d\n", c.digit, double(c.score),
 				     double(c.second), c.slash ? 1 : 0);
-		const float margin = c.score - c.second;
-		const bool clear = margin >= 0.08f || (c.score >= 0.87f && margin >= 0.02f);
+		const bool clear =
+			leadsBy(c.score, c.second, 0.08f) || (c.score >= 0.87f && leadsBy(c.score, c.second, 0.02f));
 		if (c.digit < 0 || c.digit > 9 || c.score < 0.76f || !clear)
 			return StatReading();
 		text.push_back(char('0' + c.digit));
@@ -143,24 +144,63 @@ StatReading readBoxes(const GrayImage &bilevel)
 	return readCandidates(candidates);
 }
 
+namespace {
+
+// The passes of one read that failed, by the bilevel image they read. Passes often binarise a
+// crop the same way (an Otsu split where the adaptive one fell, fixed thresholds with no pixel
+// between them, a crop of few grey levels) and would read the same image again to the same
+// end. With the trace on every pass reads, so that the trace shows each as it always did.
+class FailedPasses {
+public:
+	FailedPasses() : trace_(digitDebugEnabled()) {}
+
+	bool seen(const GrayImage &bilevel) const
+	{
+		if (trace_)
+			return false;
+		for (const GrayImage &f : failed_)
+			if (f.width == bilevel.width && f.height == bilevel.height && f.pixels == bilevel.pixels)
+				return true;
+		return false;
+	}
+
+	// readBoxes(bilevel), or no reading at once when that image already failed.
+	StatReading read(GrayImage bilevel)
+	{
+		if (seen(bilevel))
+			return StatReading();
+		StatReading r = readBoxes(bilevel);
+		if (!r.ok && !trace_)
+			failed_.push_back(std::move(bilevel));
+		return r;
+	}
+
+private:
+	bool trace_;
+	std::vector<GrayImage> failed_;
+};
+
+} // namespace
+
 StatReading readDigits(const GrayImage &gray)
 {
 	if (gray.width < 4 || gray.height < 6 || !gray.wellFormed())
 		return StatReading();
 	const GrayImage up = upscaleForReading(gray);
 	const PixelStats stats(up);
+	FailedPasses passes;
 
-	StatReading r = readBoxes(binarizeAdaptive(up, stats));
+	StatReading r = passes.read(binarizeAdaptive(up, stats));
 	if (r.ok)
 		return r;
-	r = readBoxes(binarizeOtsu(up, stats));
+	r = passes.read(binarizeOtsu(up, stats));
 	if (r.ok)
 		return r;
 	// Fixed thresholds only help dim crops; with bright pixels the adaptive pass has seen it all.
 	if (stats.max >= 220)
 		return StatReading();
 	for (int32_t t : {200, 180, 160, 140, 120}) {
-		r = readBoxes(thresholdImage(up, t));
+		r = passes.read(thresholdImage(up, t));
 		if (r.ok)
 			return r;
 	}
@@ -172,8 +212,15 @@ StatReading readOpenFour(const GrayImage &gray)
 	if (!gray.wellFormed())
 		return StatReading();
 	const PixelStats stats(gray);
-	if (!isOpenFour(binarizeAdaptive(gray, stats)) && !isOpenFour(binarizeOtsu(gray, stats)))
-		return StatReading();
+	const GrayImage adaptive = binarizeAdaptive(gray, stats);
+	if (!isOpenFour(adaptive)) {
+		// The Otsu split is looked at only when it binarises differently (or the trace is on).
+		const GrayImage otsu = binarizeOtsu(gray, stats);
+		const bool same = !digitDebugEnabled() && otsu.width == adaptive.width &&
+				  otsu.height == adaptive.height && otsu.pixels == adaptive.pixels;
+		if (same || !isOpenFour(otsu))
+			return StatReading();
+	}
 	StatReading r;
 	r.ok = true;
 	r.value = 4;
@@ -217,14 +264,24 @@ StatReading readDigitsMultiScale(const GrayImage &gray)
 	if (gray.height <= 56 || r.ok)
 		return r;
 
-	// 28 is listed twice on purpose: a reading at 28 outvotes a single reading elsewhere.
+	// 28 is listed twice on purpose: a reading at 28 outvotes a single reading elsewhere. It is
+	// read once and counted twice (with the trace on, read twice, so the trace shows both).
 	std::vector<StatReading> candidates;
-	for (int32_t h : {20, 24, 28, 32, 40, 28}) {
+	StatReading at28;
+	for (int32_t h : {20, 24, 28, 32, 40}) {
 		if (std::abs(gray.height - h) < 4)
 			continue;
 		StatReading c = readDigits(resizeToHeight(s, h));
+		if (h == 28)
+			at28 = c;
 		if (c.ok)
 			candidates.push_back(std::move(c));
+	}
+	if (std::abs(gray.height - 28) >= 4) {
+		if (digitDebugEnabled())
+			at28 = readDigits(resizeToHeight(s, 28));
+		if (at28.ok)
+			candidates.push_back(std::move(at28));
 	}
 	StatReading voted = voteReadings(candidates);
 	if (!voted.ok)

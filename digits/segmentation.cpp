@@ -156,6 +156,9 @@ GlyphBoxes findComponents(const GrayImage &bilevel)
 	for (int32_t y = 0; y < h; ++y) {
 		const size_t rowStart = runs.size();
 		const uint8_t *row = bilevel.row(y);
+		// Runs above that end left of a run can touch no run to its right either: the scan of
+		// the row above moves on with the row, so a row costs its runs, not their square.
+		size_t above = previousRow;
 		for (int32_t x = 0; x < w;) {
 			x = skipBackground(row, x, w);
 			if (x >= w)
@@ -165,14 +168,11 @@ GlyphBoxes findComponents(const GrayImage &bilevel)
 			const int32_t self = int32_t(runs.size());
 			runs.push_back(Run{start, x, y});
 			parent.push_back(self);
+			while (above < rowStart && runs[above].x1 < start)
+				++above;
 			// Runs above that reach from start - 1 to x (inclusive) touch this one.
-			for (size_t a = previousRow; a < rowStart; ++a) {
-				if (runs[a].x1 < start)
-					continue;
-				if (runs[a].x0 > x)
-					break;
+			for (size_t a = above; a < rowStart && runs[a].x0 <= x; ++a)
 				unite(parent, self, int32_t(a));
-			}
 		}
 		previousRow = rowStart;
 	}

@@ -3,6 +3,7 @@
 #include "common/debug_env.h"
 #include "digits/glyph_templates.h"
 #include "digits/image_prep.h"
+#include "digits/score_margin.h"
 #include "digits/segmentation.h"
 #include "digits/shape_measure.h"
 
@@ -311,11 +312,12 @@ void refineScores(const GrayImage &g, int32_t &best, std::array<float, 10> &scor
 		const bool holePair = !(i == 2 && j == 3) && !(i == 1 && j == 4);
 		// A hole count that backs the rule decides even against a clearer template lead.
 		if (holePair && s.holes >= 1 && ((d == 8 && s.holes >= 2) || ((d == 0 || d == 9) && s.holes == 1))) {
-			if (diff <= 0.2f || scores[size_t(d)] >= 0.68f)
+			if (withinMargin(diff, 0.2f) || scores[size_t(d)] >= 0.68f)
 				best = d;
 			continue;
 		}
-		if (scores[size_t(d)] + 0.001f >= scores[size_t(best)] && diff <= 0.12f && scores[size_t(d)] >= 0.6f)
+		if (leadsBy(scores[size_t(d)], scores[size_t(best)], -0.001f) && withinMargin(diff, 0.12f) &&
+		    scores[size_t(d)] >= 0.6f)
 			best = d;
 	}
 

@@ -4,6 +4,7 @@
 #include "digits/glyph_templates.h"
 #include "digits/grey_glyphs.h"
 #include "digits/image_prep.h"
+#include "digits/score_margin.h"
 
 #include <algorithm>
 #include <cmath>
@@ -279,6 +280,11 @@ std::vector<int32_t> softCuts(const std::vector<float> &colSum, int32_t n)
 	return cuts;
 }
 
+bool softGlyphClear(float score, float second)
+{
+	return score >= 0.62f && leadsBy(score, second, 0.06f);
+}
+
 float softConfidence(float minScore)
 {
 	return std::min(0.95f, 0.5f + 0.45f * minScore);
@@ -375,13 +381,12 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 			std::fprintf(stderr, "  soft n=%d glyph %d digit=%d s=%.3f second=%.3f\n", glyphs, k, best,
 				     double(scores[size_t(best)]), double(second));
 
-		const float score = scores[size_t(best)];
-		if (score < 0.62f || score - second < 0.06f) {
+		if (!softGlyphClear(scores[size_t(best)], second)) {
 			failed = true;
 			continue;
 		}
 		text.push_back(char('0' + best));
-		minScore = std::min(minScore, score);
+		minScore = std::min(minScore, scores[size_t(best)]);
 	}
 	if (failed)
 		return StatReading();

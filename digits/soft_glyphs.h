@@ -59,6 +59,9 @@ int32_t softGlyphCount(int32_t spanW, int32_t bandH);
 // cut moves to the darkest column nearby.
 std::vector<int32_t> softCuts(const std::vector<float> &colSum, int32_t n);
 
+// Whether a glyph's best score reads: at least 0.62 and 0.06 ahead of every other digit.
+bool softGlyphClear(float score, float second);
+
 // The reading's confidence from its weakest glyph score.
 float softConfidence(float minScore);
 

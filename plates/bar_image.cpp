@@ -41,6 +41,13 @@ RgbaImage blankImage(int32_t width, int32_t height)
 	return out;
 }
 
+// Whether a bilinear sample at (x, y) reads any pixel of the image: outside (-1, width) x
+// (-1, height) every neighbour is outside (NaN and huge coordinates included).
+bool samplesImage(const RgbaCrop &image, float x, float y)
+{
+	return x > -1.f && x < float(image.width) && y > -1.f && y < float(image.height);
+}
+
 void putPixel(RgbaImage &out, int32_t x, int32_t y, const std::array<uint8_t, 4> &px)
 {
 	std::copy(px.begin(), px.end(), out.pixels.begin() + (ptrdiff_t(y) * out.width + x) * 4);
@@ -134,6 +141,8 @@ std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline 
 	};
 
 	RgbaImage out = blankImage(width, height);
+	if (!isReadableCrop(image))
+		return out; // nothing to sample: the blank image is what sampling would give
 	for (int32_t i = 0; i < height; ++i)
 		for (int32_t j = 0; j < width; ++j) {
 			const float fj = float(j), fi = float(i);
@@ -142,7 +151,9 @@ std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline 
 				continue;
 			const float x = (m[0] * fj + m[1] * fi + m[2]) / d;
 			const float y = (m[3] * fj + m[4] * fi + m[5]) / d;
-			putPixel(out, j, i, sampleBilinear(image, x, y));
+			// Points that sample nothing leave the pixel as the blank image has it.
+			if (samplesImage(image, x, y))
+				putPixel(out, j, i, sampleInside(image, x, y));
 		}
 	return out;
 }
@@ -178,23 +189,30 @@ RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees)
 		return {};
 
 	RgbaImage out = blankImage(width, height);
+	if (!isReadableCrop(image))
+		return out;
 	for (int32_t i = 0; i < height; ++i)
 		for (int32_t j = 0; j < width; ++j) {
 			const float X = minX + float(j), Y = minY + float(i);
 			const float sx = cx + (X - cx) * c + (Y - cy) * s;
 			const float sy = cy - (X - cx) * s + (Y - cy) * c;
-			putPixel(out, j, i, sampleBilinear(image, sx, sy));
+			if (samplesImage(image, sx, sy))
+				putPixel(out, j, i, sampleInside(image, sx, sy));
 		}
 	return out;
 }
 
 std::array<uint8_t, 4> sampleBilinear(const RgbaCrop &image, float x, float y)
 {
+	// This also keeps NaN and huge coordinates away from the integer conversions.
+	if (!isReadableCrop(image) || !samplesImage(image, x, y))
+		return {};
+	return sampleInside(image, x, y);
+}
+
+std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y)
+{
 	std::array<uint8_t, 4> out{};
-	// Outside (-1, width) x (-1, height) every neighbour is outside; this also keeps NaN and
-	// huge coordinates away from the integer conversions below.
-	if (!isReadableCrop(image) || !(x > -1.f && x < float(image.width) && y > -1.f && y < float(image.height)))
-		return out;
 	const float fx0 = std::floor(x), fy0 = std::floor(y);
 	const int32_t x0 = int32_t(fx0), y0 = int32_t(fy0);
 	const float fx = x - fx0, fy = y - fy0;

@@ -80,11 +80,15 @@ Mask plateMask(const RgbaCrop &image)
 	mask.width = image.width;
 	mask.height = image.height;
 	mask.bits.assign(size_t(image.width) * size_t(image.height), 0);
-	for (int32_t y = 0; y < image.height; ++y)
-		for (int32_t x = 0; x < image.width; ++x) {
-			const uint8_t *p = image.pixel(x, y);
-			mask.bits[size_t(y) * size_t(image.width) + size_t(x)] = isPlateBlue(p[0], p[1], p[2]) ? 1 : 0;
-		}
+	for (int32_t y = 0; y < image.height; ++y) {
+		const uint8_t *p = image.pixel(0, y);
+		uint8_t *bits = mask.bits.data() + size_t(y) * size_t(image.width);
+		for (int32_t x = 0; x < image.width; ++x, p += 4)
+			if (isPlateBlue(p[0], p[1], p[2])) {
+				bits[x] = 1;
+				++mask.setCount;
+			}
+	}
 	return mask;
 }
 
@@ -133,20 +137,60 @@ float findShear(const Mask &mask)
 	return best;
 }
 
+float barShear(const Mask &mask, float coarse)
+{
+	// The set pixels of the band the shear search found, in the mask's own rows.
+	const RowBand band = findRowBand(shearMask(mask, coarse));
+	const int32_t reach = band.height() / 2;
+	double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+	for (int32_t x = 0; x < mask.width; ++x) {
+		const int32_t d = shearOffset(x, mask.width, coarse);
+		for (int32_t y = 0; y < mask.height; ++y) {
+			const int64_t row = int64_t(y) + d;
+			if (!mask.at(x, y) || row < band.first - reach || row > band.last + reach)
+				continue;
+			n += 1;
+			sx += x;
+			sy += y;
+			sxx += double(x) * x;
+			sxy += double(x) * y;
+		}
+	}
+	const double spread = n * sxx - sx * sx;
+	if (n < 2 || spread <= 0)
+		return coarse;
+	// Straightening a slope m takes the shear -m.
+	const double slope = (n * sxy - sx * sy) / spread;
+	return float(std::clamp(-slope, -0.1, 0.1));
+}
+
 RowBand findRowBand(const Mask &sheared)
 {
 	RowBand band;
 	const std::vector<int32_t> rows = rowCounts(sheared);
 	if (rows.empty())
 		return band;
-	const int32_t peak = int32_t(std::max_element(rows.begin(), rows.end()) - rows.begin());
-	band.peakCount = rows[size_t(peak)];
-	band.first = band.last = peak;
+	band.peakCount = *std::max_element(rows.begin(), rows.end());
+	// The runs of rows holding at least 60 % of the fullest one; the band is the run with the
+	// most pixels, the first on equal counts. A thin line across the cells (a border, a
+	// highlight) or a row of glow as full as the cells then cannot cut the band down to a row.
 	const int64_t need = int64_t(band.peakCount) * 6;
-	while (band.first > 0 && int64_t(rows[size_t(band.first - 1)]) * 10 >= need)
-		--band.first;
-	while (band.last + 1 < sheared.height && int64_t(rows[size_t(band.last + 1)]) * 10 >= need)
-		++band.last;
+	int64_t bestSum = -1;
+	for (int32_t y = 0; y < sheared.height;) {
+		if (int64_t(rows[size_t(y)]) * 10 < need) {
+			++y;
+			continue;
+		}
+		const int32_t first = y;
+		int64_t sum = 0;
+		for (; y < sheared.height && int64_t(rows[size_t(y)]) * 10 >= need; ++y)
+			sum += rows[size_t(y)];
+		if (sum > bestSum) {
+			bestSum = sum;
+			band.first = first;
+			band.last = y - 1;
+		}
+	}
 	return band;
 }
 
@@ -288,7 +332,38 @@ float tailProbe(const std::vector<int32_t> &profile, int32_t lastColumn, int32_t
 	return share >= 0.7f ? 1.f : share >= 0.3f ? 0.5f : 0.f;
 }
 
-PlateCount countPlates(const RgbaCrop &bar)
+namespace {
+
+std::optional<float> countByCells(const RgbaCrop &bar, const Mask &mask, float searched, bool perspective)
+{
+	// The cells' colours are read along the bar's own slope: the shear search only needs some
+	// slope that gathers a full row, and on a straight bar many do.
+	const float shear = barShear(mask, searched);
+	const Mask sheared = shearMask(mask, shear);
+	const RowBand band = findRowBand(sheared);
+	if (band.peakCount < 4)
+		return std::nullopt;
+	const std::vector<int32_t> profile = columnProfile(sheared, band);
+	// A column is lit when most of the band is blue there: where a lit edge is blurred, glows
+	// or bleeds blue into its neighbours, that is where the edge was drawn.
+	const int32_t threshold = std::max(2, band.height() / 2 + 1);
+	const std::vector<Segment> lit = findSegments(profile, threshold);
+	if (lit.empty())
+		return std::nullopt;
+	std::vector<bool> litColumns(profile.size());
+	for (size_t x = 0; x < profile.size(); ++x)
+		litColumns[x] = profile[x] >= threshold;
+	const std::optional<CellGrid> grid = fitCellGrid(columnColours(bar, shear, band), litColumns,
+							 LitSpan{lit.front().first, lit.back().last, lit.front().last},
+							 GridSearch{band.height(), perspective});
+	if (!grid)
+		return std::nullopt;
+	return gridCount(*grid, lit.back().last);
+}
+
+} // namespace
+
+PlateCount countPlates(const RgbaCrop &bar, bool perspective)
 {
 	PlateCount result;
 	if (!isReadableBar(bar))
@@ -296,17 +371,30 @@ PlateCount countPlates(const RgbaCrop &bar)
 	result.found = true;
 
 	const Mask mask = plateMask(bar);
-	if (std::count(mask.bits.begin(), mask.bits.end(), uint8_t(1)) < 8)
+	if (mask.setCount < 8)
 		return result;
 
-	const Mask sheared = shearMask(mask, findShear(mask));
+	// The bar's cells measured from the whole bar, lit, unlit and gaps, when they show.
+	const float searched = findShear(mask);
+	if (const std::optional<float> cells = countByCells(bar, mask, searched, perspective)) {
+		result.count = *cells;
+		return result;
+	}
+
+	// Otherwise from the lit cells alone.
+	const Mask sheared = shearMask(mask, searched);
 	const RowBand band = findRowBand(sheared);
 	if (band.peakCount < 4)
 		return result;
-
 	const std::vector<int32_t> profile = columnProfile(sheared, band);
 	const int32_t threshold = columnThreshold(band);
 	const std::vector<Segment> segments = splitMergedCells(findSegments(profile, threshold), profile);
+	// One lit run and nothing else to measure the cells by: a whole cell and a half one look
+	// the same, and a guess would be posted as a plain wrong number. No reading instead.
+	if (segments.size() == 1) {
+		result.found = false;
+		return result;
+	}
 	const int32_t w = plateWidth(segments);
 	PlateScore score = scorePlates(segments, profile, w, band.height());
 	if ((score.scored == 1 || score.scored == 2) && w > 0)

@@ -36,6 +36,8 @@ RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees);
 
 // Bilinear sample of the four bytes at (x, y); neighbours outside the image count as zero.
 std::array<uint8_t, 4> sampleBilinear(const RgbaCrop &image, float x, float y);
+// The same for a readable image and a point within (-1, width) x (-1, height).
+std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y);
 
 // ---- Counting -----------------------------------------------------------------------------
 
@@ -46,6 +48,7 @@ struct Mask {
 	int32_t width = 0;
 	int32_t height = 0;
 	std::vector<uint8_t> bits;
+	int64_t setCount = 0; // as plateMask made it
 
 	uint8_t at(int32_t x, int32_t y) const { return bits[size_t(y) * size_t(width) + size_t(x)]; }
 };
@@ -59,6 +62,9 @@ Mask shearMask(const Mask &mask, float s);
 // The shear that gathers most set pixels into one row, k * 0.01 for k = -10 ... 10, the most
 // negative on equal scores.
 float findShear(const Mask &mask);
+// The shear that straightens the bar along its own slope: a line fitted through the set
+// pixels of the band that the searched shear gathers, limited to -0.1 ... 0.1.
+float barShear(const Mask &mask, float searched);
 
 struct RowBand {
 	int32_t first = 0;
@@ -66,7 +72,7 @@ struct RowBand {
 	int32_t peakCount = 0; // rmax
 	int32_t height() const { return last - first + 1; }
 };
-// The rows around the fullest one that hold at least 60 % of its count.
+// The run of rows holding at least 60 % of the fullest row's count that holds the most pixels.
 RowBand findRowBand(const Mask &sheared);
 
 std::vector<int32_t> columnProfile(const Mask &sheared, const RowBand &band);
@@ -98,10 +104,40 @@ PlateScore scorePlates(const std::vector<Segment> &segments, const std::vector<i
 // (too short, or cut off by the crop's edge) still counts when enough of it is lit.
 float tailProbe(const std::vector<int32_t> &profile, int32_t lastColumn, int32_t w, int32_t threshold);
 
+// ---- The bar's cells ------------------------------------------------------------------------
+
+using Rgb = std::array<float, 3>;
+// The mean colour of every column over the band rows, read along the chosen shear.
+std::vector<Rgb> columnColours(const RgbaCrop &bar, float shear, const RowBand &band);
+
+// The three cells of the bar: first and last column of each, gaps between them.
+struct CellGrid {
+	std::array<int32_t, 3> first{};
+	std::array<int32_t, 3> last{};
+};
+// The plates the grid shows when the bar is lit from its first cell up to column litEnd: a cell
+// lit over three quarters or more is a plate, over a quarter a half plate.
+float gridCount(const CellGrid &grid, int32_t litEnd);
+struct LitSpan {
+	int32_t first = 0;       // first lit column
+	int32_t end = 0;         // last lit column
+	int32_t firstRunEnd = 0; // last column of the first run of lit columns
+};
+struct GridSearch {
+	int32_t bandHeight = 0;
+	bool perspective = false; // the bar may be drawn in a slight perspective (read through an outline)
+};
+// The grid of the bar whose lit part spans span, from the colours of the whole bar; none when
+// what it rests on does not show or a grid that counts differently explains the colours about
+// as well.
+std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::vector<bool> &lit, const LitSpan &span,
+				    const GridSearch &search);
+
 struct PlateCount {
 	bool found = false;
 	float count = 0.f;
 };
-PlateCount countPlates(const RgbaCrop &bar);
+// perspective: the bar was read through an outline, which may leave a little perspective in it.
+PlateCount countPlates(const RgbaCrop &bar, bool perspective = false);
 
 } // namespace ostrelo::plates

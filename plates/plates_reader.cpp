@@ -48,7 +48,7 @@ StatReading readPlates(const RgbaCrop &image, const std::optional<PlatesOutline>
 	if (plates::isQuadUsable(outline)) {
 		const std::optional<RgbaImage> rectified = plates::rectifyQuad(image, *outline);
 		if (rectified && isLargeEnough(*rectified))
-			return formatReading(plates::countPlates(rectified->view()));
+			return formatReading(plates::countPlates(rectified->view(), true));
 	}
 
 	const float magnitude = std::fabs(angleDegrees);

@@ -9,6 +9,7 @@ filter="${2:-}"
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz --parallel "$(nproc)"
 status=0
+summary=()
 for bin in build/fuzz/tools/fuzz/fuzz_*; do
 	[ -x "$bin" ] || continue
 	name="$(basename "$bin")"
@@ -31,5 +32,13 @@ for bin in build/fuzz/tools/fuzz/fuzz_*; do
 	else
 		grep -E "stat::number_of_executed_units|Done" "build/fuzz/$name.log" | tail -2 || true
 	fi
+	# One line per target at the end: how much of the run went into executions.
+	execs="$(awk '/stat::number_of_executed_units/ {print $2}' "build/fuzz/$name.log" | tail -1)"
+	rate="$(awk '/stat::average_exec_per_sec/ {print $2}' "build/fuzz/$name.log" | tail -1)"
+	summary+=("$(printf '%-24s %10s execs %8s execs/s' "$name" "${execs:-?}" "${rate:-?}")")
+done
+echo "fuzz summary (${seconds}s per target):"
+for line in "${summary[@]}"; do
+	echo "  $line"
 done
 exit $status

@@ -74,16 +74,16 @@ TEST(Golden, EverySliceWithinItsBounds)
 	const std::map<QString, Tally> &tallies = read.bySlice;
 	const std::map<QString, std::vector<std::string>> &wrongExamples = read.wrongExamples;
 
-	std::printf("%-16s %6s %8s %6s %6s\n", "slice", "crops", "correct", "wrong", "none");
+	std::printf("%-18s %6s %8s %6s %6s\n", "slice", "crops", "correct", "wrong", "none");
 	Tally all;
 	for (const QString &slice : sliceNames()) {
 		const Tally &t = tallies.count(slice) ? tallies.at(slice) : Tally();
-		std::printf("%-16s %6d %8d %6d %6d\n", qPrintable(slice), t.total(), t.correct, t.wrong, t.none);
+		std::printf("%-18s %6d %8d %6d %6d\n", qPrintable(slice), t.total(), t.correct, t.wrong, t.none);
 		all.correct += t.correct;
 		all.wrong += t.wrong;
 		all.none += t.none;
 	}
-	std::printf("%-16s %6d %8d %6d %6d\n", "all", all.total(), all.correct, all.wrong, all.none);
+	std::printf("%-18s %6d %8d %6d %6d\n", "all", all.total(), all.correct, all.wrong, all.none);
 
 	for (const Bound &b : kBounds) {
 		const Tally &t = tallies.count(b.slice) ? tallies.at(b.slice) : Tally();

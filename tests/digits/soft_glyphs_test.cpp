@@ -164,6 +164,23 @@ TEST(SoftLibrary, FortyNineEntriesInOrder)
 		EXPECT_FLOAT_EQ(correlateSoft(t.glyph, t.glyph), 1.f);
 }
 
+TEST(SoftLibrary, TheNinthSampleIsTheHudZeroInTheRowsKnownFromIt)
+{
+	struct Case {
+		int32_t row;
+		std::array<uint8_t, 14> hud;
+	} cases[] = {
+		{0, {10, 13, 16, 106, 148, 209, 240, 249, 247, 250, 239, 139, 62, 0}},
+		{3, {5, 87, 189, 235, 178, 53, 39, 35, 35, 101, 147, 245, 171, 112}},
+		{19, {0, 54, 122, 230, 241, 236, 246, 249, 251, 252, 253, 253, 112, 0}},
+	};
+	ASSERT_EQ(greyGlyphs[8].label, 0);
+	for (const Case &c : cases)
+		for (size_t x = 0; x < 14; ++x)
+			EXPECT_EQ(greyGlyphs[8].pixels[size_t(c.row) * 14 + x], c.hud[x])
+				<< "row " << c.row << " column " << x;
+}
+
 TEST(SoftLibrary, DigitScoresAreTheBestCorrelationPerDigit)
 {
 	std::mt19937 rng(8);

@@ -71,6 +71,35 @@ BarLayout threeCells(double lit0, double lit1, double lit2)
 	return layout;
 }
 
+BarLayout hudBar(int cellWidth, int gap, int cellHeight, double plates)
+{
+	BarLayout layout;
+	const int margin = 6;
+	layout.top = cellHeight / 2 + 2;
+	layout.cellHeight = cellHeight;
+	layout.height = 2 * layout.top + cellHeight;
+	layout.width = 2 * margin + 3 * cellWidth + 2 * gap;
+	for (int k = 0; k < 3; ++k)
+		layout.cells.push_back({margin + k * (cellWidth + gap), cellWidth, std::clamp(plates - k, 0.0, 1.0)});
+	return layout;
+}
+
+RgbaImage smeared(const RgbaImage &bar, int radius)
+{
+	RgbaImage out = bar;
+	for (int y = 0; y < bar.height; ++y)
+		for (int x = 0; x < bar.width; ++x)
+			for (int ch = 0; ch < 3; ++ch) {
+				int sum = 0, n = 0;
+				for (int i = std::max(0, x - radius); i <= std::min(bar.width - 1, x + radius);
+				     ++i, ++n)
+					sum += bar.pixels[(size_t(y) * size_t(bar.width) + size_t(i)) * 4 + size_t(ch)];
+				out.pixels[(size_t(y) * size_t(bar.width) + size_t(x)) * 4 + size_t(ch)] =
+					uint8_t((sum + n / 2) / n);
+			}
+	return out;
+}
+
 RgbaImage warp(const RgbaImage &bar, int width, int height, const CanvasToBar &toBar)
 {
 	RgbaImage out;

@@ -37,6 +37,14 @@ ostrelo::RgbaImage drawBar(const BarLayout &layout);
 // Three cells of 60 columns with gaps of 8, lit to the given shares.
 BarLayout threeCells(double lit0, double lit1, double lit2);
 
+// Three cells of the given width, gap and height lit from the left up to plates (0 to 3 in
+// halves), with a margin of ground all round, as a HUD draws the bar at some capture size.
+BarLayout hudBar(int cellWidth, int gap, int cellHeight, double plates);
+
+// The bar with every row averaged over a window of 2 * radius + 1 columns: the colour smear of
+// a compressed or rescaled capture, which bleeds lit cells into narrow gaps.
+ostrelo::RgbaImage smeared(const ostrelo::RgbaImage &bar, int radius);
+
 // A canvas of width x height; toBar takes a canvas point to the bar's coordinates, and the
 // canvas shows the bar there (bilinear), the ground elsewhere.
 using CanvasToBar = std::function<void(double x, double y, double &u, double &v)>;

@@ -138,6 +138,7 @@ TEST(RowBand, GrowsWhileRowsHoldSixtyPercent)
 		{rowsOf({9, 9, 9, 9}), 0, 3, 9},
 		{rowsOf({0, 0, 0}), 0, 2, 0},
 		{rowsOf({2, 3, 2}), 0, 2, 3},
+		{rowsOf({10, 2, 9, 10, 9, 10}), 2, 5, 10}, // a row as full as the cells, cut off by a thin line
 	};
 	for (const Case &c : cases) {
 		const RowBand band = findRowBand(c.mask);

@@ -52,4 +52,28 @@ void BM_ReadPlatesAngle(benchmark::State &state)
 }
 BENCHMARK(BM_ReadPlatesAngle);
 
+void BM_ReadPlates2160p(benchmark::State &state)
+{
+	// The bar as a 2160p capture shows it: cells of 124 columns, 20 rows high.
+	const RgbaImage bar = drawBar(hudBar(124, 8, 20, 2.5));
+	expectReading(state, readPlates(bar.view(), std::nullopt, 0.f));
+	for (auto _ : state)
+		benchmark::DoNotOptimize(readPlates(bar.view(), std::nullopt, 0.f));
+}
+BENCHMARK(BM_ReadPlates2160p);
+
+void BM_ReadPlates2160pOutline(benchmark::State &state)
+{
+	// The same bar read through its four corners, which allows for perspective.
+	const RgbaImage bar = drawBar(hudBar(124, 8, 20, 2.5));
+	const PlatesOutline outline = {PointF{0, 0},
+				       {float(bar.width - 1), 0},
+				       {float(bar.width - 1), float(bar.height - 1)},
+				       {0, float(bar.height - 1)}};
+	expectReading(state, readPlates(bar.view(), outline, 0.f));
+	for (auto _ : state)
+		benchmark::DoNotOptimize(readPlates(bar.view(), outline, 0.f));
+}
+BENCHMARK(BM_ReadPlates2160pOutline);
+
 } // namespace

@@ -1,4 +1,5 @@
 #include "tools/corpus/corpus.h"
+#include "tools/corpus/plates_slices.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -560,6 +561,7 @@ const std::vector<QString> &sliceNames()
 		std::vector<QString> out;
 		for (const Slice &s : slices())
 			out.emplace_back(s.name);
+		out.insert(out.end(), platesSliceNames().begin(), platesSliceNames().end());
 		return out;
 	}();
 	return names;
@@ -567,7 +569,9 @@ const std::vector<QString> &sliceNames()
 
 std::vector<Item> generateSlice(const QString &name)
 {
-	std::vector<Item> items;
+	std::vector<Item> items = generatePlatesSlice(name);
+	if (!items.empty())
+		return items;
 	const auto &all = slices();
 	const auto it = std::find_if(all.begin(), all.end(), [&](const Slice &s) { return name == s.name; });
 	if (it == all.end())

@@ -29,9 +29,25 @@ private:
 	size_t pos_ = 0;
 };
 
+// Fills out with copies of src[0 .. n - 1] one after another (the last copy cut short).
+inline void repeatInto(std::vector<uint8_t> &out, const uint8_t *src, size_t n)
+{
+	if (out.empty() || n == 0)
+		return;
+	const size_t first = std::min(n, out.size());
+	std::copy(src, src + first, out.begin());
+	// Each copy doubles what is filled: a few block copies, not one modulo per pixel.
+	for (size_t filled = first; filled < out.size();) {
+		const size_t chunk = std::min(filled, out.size() - filled);
+		std::copy(out.begin(), out.begin() + std::ptrdiff_t(chunk), out.begin() + std::ptrdiff_t(filled));
+		filled += chunk;
+	}
+}
+
 // A width and height of 0 to 96 (or, for one input in eight, up to 512), and a picture: either
 // the remaining bytes as pixels (repeated to fill), or a small picture in them blown up by a whole
-// factor so that large images hold large shapes.
+// factor so that large images hold large shapes. Decoded with whole-row and block copies: the
+// readers, not the decoding, should take the fuzzer's time.
 inline GrayImage grayImage(Input &in, int32_t channels = 1)
 {
 	const bool large = (in.byte() & 7) == 7;
@@ -43,20 +59,28 @@ inline GrayImage grayImage(Input &in, int32_t channels = 1)
 	if (n == 0 || image.pixels.empty())
 		return image;
 	const uint8_t *src = in.rest();
-	if (mode & 1) {
-		const int32_t factor = 1 + (mode >> 1) % 32;
-		const int32_t sw = std::max(1, (w + factor - 1) / factor);
-		for (int32_t y = 0; y < h; ++y) {
-			for (int32_t x = 0; x < w; ++x) {
-				const size_t base =
-					(size_t(y / factor) * size_t(sw) + size_t(x / factor)) * size_t(channels);
-				for (int32_t c = 0; c < channels; ++c)
-					image.at(x * channels + c, y) = src[(base + size_t(c)) % n];
+	if (!(mode & 1)) {
+		repeatInto(image.pixels, src, n);
+		return image;
+	}
+	// Pixel (x, y) takes small pixel (x / factor, y / factor) of a picture sw wide whose bytes
+	// repeat the input; a row of the picture is built once and copied factor times.
+	const int32_t factor = 1 + (mode >> 1) % 32;
+	const int32_t sw = std::max(1, (w + factor - 1) / factor);
+	const size_t rowBytes = size_t(w) * size_t(channels);
+	for (int32_t y = 0; y < h; y += factor) {
+		uint8_t *row = image.row(y);
+		const size_t base = size_t(y / factor) * size_t(sw) * size_t(channels);
+		for (int32_t x = 0; x < w; x += factor) {
+			const size_t px = base + size_t(x / factor) * size_t(channels);
+			for (int32_t c = 0; c < channels; ++c) {
+				const uint8_t v = src[(px + size_t(c)) % n];
+				for (int32_t k = 0; k < factor && x + k < w; ++k)
+					row[size_t(x + k) * size_t(channels) + size_t(c)] = v;
 			}
 		}
-	} else {
-		for (size_t i = 0; i < image.pixels.size(); ++i)
-			image.pixels[i] = src[i % n];
+		for (int32_t k = 1; k < factor && y + k < h; ++k)
+			std::copy(row, row + rowBytes, image.row(y + k));
 	}
 	return image;
 }

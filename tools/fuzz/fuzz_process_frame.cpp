@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	std::vector<uint8_t> frame(size_t(lineSize) * size_t(h));
 	const size_t n = in.left();
 	const uint8_t *px = in.rest();
-	for (size_t i = 0; n > 0 && i < frame.size(); ++i)
-		frame[i] = px[i % n];
+	fuzz::repeatInto(frame, px, n);
 
 	StatReaderState state;
 	uint64_t now = 1000'000'000'000ULL;

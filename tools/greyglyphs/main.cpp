@@ -49,8 +49,9 @@ const Slot kSlots[15] = {
 	{1, {24, -0.4, 0.9, 0.0, 0.0, true, 0.0}},
 };
 
-// Three rows of a 0 cropped from the HUD (rows 0, 3 and 19): the drawn 0 is checked against
-// them so the drawing stays close to what the game shows.
+// Three rows of a 0 cropped from the HUD (rows 0, 3 and 19). They are what the game shows, so
+// the drawn 0 (ninth sample) takes them in place of its own rows; the drawing is checked against
+// them first, so that its other rows stay close to the game's too.
 const int kZeroRows[3] = {0, 3, 19};
 const int kZeroReference[3][kGridW] = {
 	{10, 13, 16, 106, 148, 209, 240, 249, 247, 250, 239, 139, 62, 0},
@@ -271,6 +272,14 @@ int main(int argc, char **argv)
 			std::fprintf(stderr, "greyglyphs: %zu sample(s) of %d left over (the table holds fewer)\n",
 				     left.size(), label);
 
+	checkZero(samples[8].grid);
+	if (samples[8].source.startsWith(QLatin1String("drawn"))) {
+		for (int r = 0; r < 3; ++r)
+			for (int x = 0; x < kGridW; ++x)
+				samples[8].grid[size_t(kZeroRows[r] * kGridW + x)] = uint8_t(kZeroReference[r][x]);
+		samples[8].source += QStringLiteral(", rows 0, 3 and 19 from the HUD");
+	}
+
 	const QByteArray table = tableSource(samples, QFileInfo(fontPath).fileName()).toUtf8();
 	if (parser.isSet(outOpt)) {
 		QFile out(parser.value(outOpt));
@@ -283,6 +292,5 @@ int main(int argc, char **argv)
 	}
 	if (parser.isSet(previewOpt))
 		writePreview(samples, parser.value(previewOpt));
-	checkZero(samples[8].grid);
 	return 0;
 }

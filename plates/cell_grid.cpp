@@ -1,0 +1,372 @@
+// The bar's three cells found from the whole bar: lit and unlit cells and the gaps between them.
+//
+// A game draws the bar as three cells of one width with equal gaps; plates light them from the
+// left, a half plate the left half of its cell. Where the lit part starts is therefore where the
+// first cell starts, and what remains unknown is the cell width and the gap. A gap shows in the
+// band's column colours as a narrow run whose colour lies off the line between the colours on
+// its two sides: darker or brighter than both, or of another hue. Blur, glow and compression
+// only blend neighbouring colours, and a blend lies on that line, so a lit cell fading into its
+// unlit half is no gap. Every candidate grid is scored by the gaps it finds where it puts its
+// gaps, less the gaps it finds inside its cells; unlit cells that differ from the gaps pin the
+// grid down even when a single lit cell is all that is blue. When no grid stands out against
+// those that count differently (unlit cells that look like the ground, nothing visible between
+// them), no grid is claimed.
+
+#include "plates/plates_internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace ostrelo::plates {
+
+namespace {
+
+float distance(const Rgb &a, const Rgb &b)
+{
+	const float dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
+	return std::sqrt(dr * dr + dg * dg + db * db);
+}
+
+// Distance of p from the straight line segment between a and b in colour space.
+float offSegment(const Rgb &p, const Rgb &a, const Rgb &b)
+{
+	const float ab[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+	const float ap[3] = {p[0] - a[0], p[1] - a[1], p[2] - a[2]};
+	const float len2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+	float t = len2 > 0.f ? (ap[0] * ab[0] + ap[1] * ab[1] + ap[2] * ab[2]) / len2 : 0.f;
+	t = std::clamp(t, 0.f, 1.f);
+	return distance(p, Rgb{a[0] + t * ab[0], a[1] + t * ab[1], a[2] + t * ab[2]});
+}
+
+// a with some of the light of b added, as a glow adds it, up to all of it.
+Rgb lightened(const Rgb &a, const Rgb &b)
+{
+	return {std::min(255.f, a[0] + b[0]), std::min(255.f, a[1] + b[1]), std::min(255.f, a[2] + b[2])};
+}
+
+// How far p lies from what blur, compression and glow make between neighbours a and b: their
+// blends, and, next to a lit neighbour, the other one lightened by its glow.
+float offBlend(const Rgb &p, const Rgb &a, bool aLit, const Rgb &b, bool bLit)
+{
+	float d = offSegment(p, a, b);
+	if (bLit && !aLit)
+		d = std::min(d, offSegment(p, a, lightened(a, b)));
+	if (aLit && !bLit)
+		d = std::min(d, offSegment(p, b, lightened(b, a)));
+	return d;
+}
+
+// Per column, how much it stands out from the blends of its neighbours h columns away on
+// either side, raised into gapness (the same for every h below): high inside a gap (or a thin
+// line) up to 2h - 1 columns wide, near the noise in a plain run or a blend.
+void widenGapness(std::vector<float> &gapness, const std::vector<Rgb> &colours, const std::vector<bool> &lit, int32_t h)
+{
+	const int32_t width = int32_t(colours.size());
+	for (int32_t x = h; x + h < width; ++x) {
+		const size_t l = size_t(x - h), r = size_t(x + h);
+		gapness[size_t(x)] = std::max(gapness[size_t(x)],
+					      offBlend(colours[size_t(x)], colours[l], lit[l], colours[r], lit[r]));
+	}
+}
+
+std::vector<float> gapness(const std::vector<Rgb> &colours, const std::vector<bool> &lit, int32_t reach)
+{
+	std::vector<float> out(colours.size(), 0.f);
+	for (int32_t h = 1; h <= reach; ++h)
+		widenGapness(out, colours, lit, h);
+	return out;
+}
+
+// Mean colour over any range of columns in constant time.
+class ColourSums {
+public:
+	explicit ColourSums(const std::vector<Rgb> &colours) : sums_(colours.size() + 1)
+	{
+		for (size_t x = 0; x < colours.size(); ++x)
+			for (size_t c = 0; c < 3; ++c)
+				sums_[x + 1][c] = sums_[x][c] + double(colours[x][c]);
+	}
+
+	// Over columns a..b, which must lie inside the colours with a <= b.
+	Rgb mean(int32_t a, int32_t b) const
+	{
+		const double n = double(b - a + 1);
+		Rgb out{};
+		for (size_t c = 0; c < 3; ++c)
+			out[c] = float((sums_[size_t(b) + 1][c] - sums_[size_t(a)][c]) / n);
+		return out;
+	}
+
+private:
+	std::vector<std::array<double, 3>> sums_;
+};
+
+// Largest and smallest value over any range of columns in constant time.
+class RangeExtremes {
+public:
+	explicit RangeExtremes(const std::vector<float> &values) : log2_(values.size() + 1, 0)
+	{
+		const size_t n = values.size();
+		for (size_t i = 2; i <= n; ++i)
+			log2_[i] = uint8_t(log2_[i / 2] + 1);
+		most_.push_back(values);
+		least_.push_back(values);
+		for (size_t span = 2; span <= n; span *= 2) {
+			const std::vector<float> &m = most_.back(), &l = least_.back();
+			std::vector<float> nm(n - span + 1), nl(n - span + 1);
+			for (size_t i = 0; i + span <= n; ++i) {
+				nm[i] = std::max(m[i], m[i + span / 2]);
+				nl[i] = std::min(l[i], l[i + span / 2]);
+			}
+			most_.push_back(std::move(nm));
+			least_.push_back(std::move(nl));
+		}
+	}
+
+	// Over columns a..b, which must lie inside the values; 0 for an empty range.
+	float most(int32_t a, int32_t b) const
+	{
+		if (b < a)
+			return 0.f;
+		const size_t level = log2_[size_t(b - a + 1)];
+		return std::max(most_[level][size_t(a)], most_[level][size_t(b) + 1 - (size_t(1) << level)]);
+	}
+	float least(int32_t a, int32_t b) const
+	{
+		if (b < a)
+			return 0.f;
+		const size_t level = log2_[size_t(b - a + 1)];
+		return std::min(least_[level][size_t(a)], least_[level][size_t(b) + 1 - (size_t(1) << level)]);
+	}
+
+private:
+	std::vector<uint8_t> log2_;
+	std::vector<std::vector<float>> most_, least_;
+};
+
+// Where the columns of an upright bar land in a bar drawn in perspective: column u of the
+// upright bar (counted from the bar's first column) lands u / (1 + b * u) columns in, b chosen so
+// that the local scale at width columns in is endScale times the scale at the start. A table
+// for every u a bar in width columns can reach.
+std::vector<int32_t> perspectiveColumns(int32_t width, float endScale)
+{
+	const double b = (1.0 / std::sqrt(double(endScale)) - 1.0) / std::max(1, width);
+	std::vector<int32_t> out;
+	for (int32_t u = 0;; ++u) {
+		const double x = u / (1.0 + b * u);
+		out.push_back(int32_t(std::floor(x + 0.5)));
+		if (x > width || b * u <= -0.9)
+			break;
+	}
+	return out;
+}
+
+// The grid of cells cellWidth wide with gaps gap wide from column first, through the columns
+// of a perspective table; a column past the table lies past any bar.
+CellGrid gridAt(const std::vector<int32_t> &columns, int32_t first, int32_t cellWidth, int32_t gap)
+{
+	constexpr int32_t kBeyond = std::numeric_limits<int32_t>::max() / 2;
+	auto column = [&](int64_t u) { return size_t(u) < columns.size() ? first + columns[size_t(u)] : kBeyond; };
+	CellGrid grid;
+	const int64_t pitch = int64_t(cellWidth) + gap;
+	for (size_t k = 0; k < 3; ++k) {
+		grid.first[k] = column(int64_t(k) * pitch);
+		grid.last[k] = column(int64_t(k) * pitch + cellWidth) - 1;
+	}
+	return grid;
+}
+
+// Counts 0 to 3 in halves as indices 0 to 6.
+int32_t countIndex(float count)
+{
+	return int32_t(std::lround(count * 2.f));
+}
+
+} // namespace
+
+std::vector<Rgb> columnColours(const RgbaCrop &bar, float shear, const RowBand &band)
+{
+	std::vector<Rgb> colours(size_t(std::max(bar.width, 0)), Rgb{0.f, 0.f, 0.f});
+	for (int32_t x = 0; x < bar.width; ++x) {
+		const int64_t d = shearOffset(x, bar.width, shear);
+		std::array<int64_t, 3> sum{0, 0, 0};
+		int64_t n = 0;
+		for (int32_t y = band.first; y <= band.last; ++y) {
+			const int64_t from = int64_t(y) - d;
+			if (from < 0 || from >= bar.height)
+				continue;
+			const uint8_t *p = bar.pixel(x, int32_t(from));
+			for (size_t c = 0; c < 3; ++c)
+				sum[c] += p[c];
+			++n;
+		}
+		if (n > 0)
+			for (size_t c = 0; c < 3; ++c)
+				colours[size_t(x)][c] = float(sum[c]) / float(n);
+	}
+	return colours;
+}
+
+float gridCount(const CellGrid &grid, int32_t litEnd)
+{
+	float count = 0.f;
+	for (size_t k = 0; k < 3; ++k) {
+		const int64_t width = int64_t(grid.last[k]) - grid.first[k] + 1;
+		if (width <= 0)
+			return 0.f;
+		const double lit = std::clamp(double(int64_t(litEnd) - grid.first[k] + 1) / double(width), 0.0, 1.0);
+		// Halfway between the levels a cell can show: empty, half, full.
+		count += lit >= 0.75 ? 1.f : lit >= 0.25 ? 0.5f : 0.f;
+	}
+	return count;
+}
+
+std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::vector<bool> &lit, const LitSpan &span,
+				    const GridSearch &search)
+{
+	const int32_t width = int32_t(colours.size());
+	if (span.first < 0 || span.end < span.first || span.end >= width || span.firstRunEnd < span.first ||
+	    span.firstRunEnd > span.end || lit.size() != colours.size())
+		return std::nullopt;
+
+	// The first lit run is a cell, half a cell, or at most the three cells run together.
+	const int32_t minCell = std::max(3, (span.firstRunEnd - span.first + 1) * 2 / 7);
+	// Where the lit part starts and ends, glow, blur and compression ringing mix lit, unlit and
+	// gap in ways no blend explains. The grid is found away from both; the count is read at the
+	// end.
+	const int32_t mix = std::max(3, search.bandHeight / 4);
+	const int32_t startMix = span.first + mix, endMixFirst = span.end - mix, endMixLast = span.end + mix;
+	const auto inMix = [&](int32_t a, int32_t b) { return b >= endMixFirst && a <= endMixLast; };
+
+	// Gap evidence at the scale of each gap width: every column of a gap must see past both
+	// its edges. Each scale adds the neighbours one column further out to the one below it.
+	std::vector<std::vector<float>> reachOf{std::vector<float>(colours.size(), 0.f)};
+	std::vector<std::unique_ptr<RangeExtremes>> byReach;
+	auto evidence = [&](int32_t gap) -> const RangeExtremes & {
+		const size_t reach = size_t(gap) + 2;
+		while (reachOf.size() <= reach) {
+			std::vector<float> next = reachOf.back();
+			widenGapness(next, colours, lit, int32_t(reachOf.size()));
+			reachOf.push_back(std::move(next));
+		}
+		if (byReach.size() <= reach)
+			byReach.resize(reach + 1);
+		if (!byReach[reach])
+			byReach[reach] = std::make_unique<RangeExtremes>(reachOf[reach]);
+		return *byReach[reach];
+	};
+	const ColourSums sums(colours);
+
+	std::vector<float> plain = gapness(colours, lit, 2);
+	const auto middle = plain.begin() + span.first + ptrdiff_t((width - span.first) / 2);
+	std::nth_element(plain.begin() + span.first, middle, plain.end());
+	// What stands out by more than a faint edge and than the noise could.
+	const float visible = std::max(10.f, 4.f * *middle);
+
+	// A bar read through an outline was drawn back from a perspective the outline may have got a
+	// little wrong: a thin bar outlined a pixel or two off in height at either end comes out up
+	// to half as large again at one end. Upright bars are searched as they are.
+	std::vector<float> endScales{1.f};
+	if (search.perspective)
+		for (int32_t i = 1; i <= 7; ++i) {
+			endScales.push_back(std::pow(1.06f, float(i)));
+			endScales.push_back(std::pow(1.06f, float(-i)));
+		}
+
+	// The best grid for every count it can give, and whether what it rests on shows.
+	std::array<float, 7> best;
+	best.fill(-1e30f);
+	std::array<CellGrid, 7> grids{};
+	std::array<bool, 7> seen{};
+	for (const float endScale : endScales) {
+		const std::vector<int32_t> columns = perspectiveColumns(width, endScale);
+		for (int32_t cell = minCell; gridAt(columns, span.first, cell, 1).last[2] < width; ++cell) {
+			for (int32_t gap = 1; gap <= std::max(2, cell / 3); ++gap) {
+				const CellGrid grid = gridAt(columns, span.first, cell, gap);
+				if (grid.last[2] >= width)
+					break;
+				if (grid.last[2] < endMixFirst)
+					continue;  // the lit part runs on past the bar's end
+				bool drawn = true; // every cell and gap at least a column wide
+				for (size_t k = 0; k < 3; ++k)
+					drawn = drawn && grid.last[k] >= grid.first[k] &&
+						(k == 2 || grid.first[k + 1] > grid.last[k] + 1);
+				if (!drawn)
+					continue;
+				const size_t i = size_t(countIndex(gridCount(grid, span.end)));
+				const RangeExtremes &q = evidence(gap);
+				// The grid rests on its two gaps and on the bar ending where it ends, each seen
+				// clear of the lit end; at least two of them must show, and the grid is as good
+				// as the second best (a bar's end can look like the ground behind it, a gap
+				// between cells over different ground like a blend of them). A gap drawn wider
+				// than the game's takes in plain cell columns and shows nothing; a bar ended too
+				// early runs on in the same colour.
+				std::array<float, 3> parts{};
+				size_t count = 0;
+				for (size_t k = 0; k < 2; ++k)
+					if (!inMix(grid.last[k] + 1, grid.first[k + 1] - 1))
+						parts[count++] = q.least(grid.last[k] + 1, grid.first[k + 1] - 1);
+				// The bar's end: its last columns against those just past it (one left out for
+				// blur when there is room), as many as the crop holds.
+				const int32_t tail = std::max(1, std::min(4, (grid.last[2] - grid.first[2] + 1) / 4));
+				const int32_t past = grid.last[2] + (grid.last[2] + 2 < width ? 2 : 1);
+				const int32_t pastEnd = std::min(width - 1, grid.last[2] + 1 + tail);
+				if (past <= pastEnd && !inMix(grid.last[2] - tail + 1, pastEnd))
+					parts[count++] = distance(sums.mean(grid.last[2] - tail + 1, grid.last[2]),
+								  sums.mean(past, pastEnd));
+				if (count < 2)
+					continue;
+				const float support =
+					count == 2 ? std::min(parts[0], parts[1])
+						   : std::max(std::min(parts[0], parts[1]),
+							      std::min(std::max(parts[0], parts[1]), parts[2]));
+				if (support <= best[i])
+					continue; // what the cells show can only lower it
+				// Less the most any cell shows inside, away from its edges (blur softens them)
+				// and from the lit end.
+				float worstCell = 0.f;
+				for (size_t k = 0; k < 3; ++k) {
+					const int32_t edge = std::max(1, (grid.last[k] - grid.first[k] + 1) / 12);
+					const int32_t a = std::max(grid.first[k] + edge, startMix + 1),
+						      b = grid.last[k] - edge;
+					if (!inMix(a, b))
+						worstCell = std::max(worstCell, q.most(a, b));
+					else
+						worstCell =
+							std::max({worstCell, q.most(a, std::min(b, endMixFirst - 1)),
+								  q.most(std::max(a, endMixLast + 1), b)});
+				}
+				const float score = support - worstCell;
+				if (score > best[i]) {
+					best[i] = score;
+					grids[i] = grid;
+					seen[i] = support >= visible;
+				}
+			}
+		}
+	}
+
+	size_t winner = 0;
+	for (size_t i = 1; i < 7; ++i)
+		if (best[i] > best[winner])
+			winner = i;
+	size_t second = winner == 0 ? 1 : 0;
+	for (size_t i = 0; i < 7; ++i)
+		if (i != winner && best[i] > best[second])
+			second = i;
+
+	// Claimed only when what the grid rests on shows, and either no grid that counts otherwise
+	// fits the crop at all, or the grid stands out from its own cells' insides and no grid that
+	// counts otherwise comes close: by a clear edge's worth, or by half of it when that grid's
+	// own supports do not show.
+	const float margin = best[winner] - best[second];
+	const bool alone = best[second] < -1e29f;
+	if (!seen[winner] ||
+	    !(alone || (best[winner] > 0.f && (margin >= visible || (!seen[second] && margin >= visible / 2)))))
+		return std::nullopt;
+	return grids[winner];
+}
+
+} // namespace ostrelo::plates
