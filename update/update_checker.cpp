@@ -2,6 +2,7 @@
 
 #include "common/build_config.h"
 #include "common/qt/message_boxes.h"
+#include "common/tsan_handoff.h"
 #include "update/update_https.h"
 #include "update/update_install.h"
 
@@ -32,7 +33,7 @@ void postToApplication(F &&call)
 	// The application object outlives the pool's tasks (it waits for them when it goes),
 	// but it is already unset while it waits.
 	if (QCoreApplication *app = QCoreApplication::instance())
-		QMetaObject::invokeMethod(app, std::forward<F>(call), Qt::QueuedConnection);
+		QMetaObject::invokeMethod(app, handOff(std::forward<F>(call)), Qt::QueuedConnection);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "update/update_install.h"
 
 #include "common/qt/message_boxes.h"
+#include "common/tsan_handoff.h"
 #include "platform/installer_launch.h"
 #include "update/update_https.h"
 
@@ -106,13 +107,11 @@ public:
 		// Posted under the lock: installUpdate either sees done after this post was made, or
 		// marked the state abandoned before and nothing is posted.
 		if (QCoreApplication *app = QCoreApplication::instance()) {
-			QMetaObject::invokeMethod(
-				app,
-				[state = state_] {
-					if (state->loop)
-						state->loop->quit();
-				},
-				Qt::QueuedConnection);
+			QMetaObject::invokeMethod(app, handOff([state = state_] {
+							  if (state->loop)
+								  state->loop->quit();
+						  }),
+						  Qt::QueuedConnection);
 		}
 	}
 
