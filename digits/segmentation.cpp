@@ -3,6 +3,7 @@
 #include "digits/image_prep.h"
 
 #include <algorithm>
+#include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -110,6 +111,81 @@ int32_t inkInColumn(const GrayImage &image, int32_t x, int32_t y0, int32_t y1)
 	return count;
 }
 
+bool mayBeCut(const GlyphBox &box)
+{
+	return 5 * int64_t(box.bw()) >= 4 * int64_t(box.bh()) && box.bw() >= 8;
+}
+
+// The rows of a box that lie in an image h rows high: [first, end), empty when none do.
+std::pair<int32_t, int32_t> rowsInImage(const GlyphBox &box, int32_t h)
+{
+	const int32_t first = std::clamp(box.y0, 0, h);
+	return {first, std::max(first, std::clamp(box.y1, 0, h))};
+}
+
+// The column ink profile of every box that may be cut (empty for the others): entry c of a
+// box counts the ink of column x0 + c over the box's rows, 0 outside the image. Boxes of one
+// image can overlap: the boxes of interleaved strokes, hatching or noise each span much of the
+// crop, and counting every box pixel by pixel then costs many times the crop. Past the crop's
+// own area the counts come from one sweep down the image, which keeps a running ink total
+// per column: a box's count is the total at its end row less the total at its first.
+std::vector<std::vector<int32_t>> columnProfiles(const GrayImage &bilevel, const GlyphBoxes &boxes)
+{
+	std::vector<std::vector<int32_t>> profiles(boxes.size());
+	const int32_t w = bilevel.width;
+	const int32_t h = bilevel.height;
+	int64_t area = 0;
+	for (size_t i = 0; i < boxes.size(); ++i) {
+		if (!mayBeCut(boxes[i]))
+			continue;
+		profiles[i].assign(size_t(boxes[i].bw()), 0);
+		const auto [first, end] = rowsInImage(boxes[i], h);
+		area += int64_t(boxes[i].bw()) * (end - first);
+	}
+	if (area <= int64_t(w) * h || !bilevel.wellFormed()) {
+		for (size_t i = 0; i < boxes.size(); ++i)
+			for (size_t c = 0; c < profiles[i].size(); ++c)
+				profiles[i][c] =
+					inkInColumn(bilevel, boxes[i].x0 + int32_t(c), boxes[i].y0, boxes[i].y1);
+		return profiles;
+	}
+
+	struct Edge {
+		int32_t row;
+		int32_t sign; // -1 at a box's first row, +1 at its end row
+		size_t box;
+	};
+	std::vector<Edge> edges;
+	for (size_t i = 0; i < boxes.size(); ++i) {
+		const auto [first, end] = rowsInImage(boxes[i], h);
+		if (profiles[i].empty() || first == end)
+			continue;
+		edges.push_back(Edge{first, -1, i});
+		edges.push_back(Edge{end, 1, i});
+	}
+	std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.row < b.row; });
+	std::vector<int32_t> running(size_t(w), 0); // ink of each column in the rows above y
+	size_t next = 0;
+	for (int32_t y = 0; y <= h; ++y) {
+		for (; next < edges.size() && edges[next].row == y; ++next) {
+			const Edge &e = edges[next];
+			std::vector<int32_t> &col = profiles[e.box];
+			const int32_t x0 = boxes[e.box].x0;
+			// Only the columns inside the image; the others stay 0.
+			const int64_t from = std::max<int64_t>(0, -int64_t(x0));
+			const int64_t to = std::min<int64_t>(int64_t(col.size()), int64_t(w) - x0);
+			for (int64_t c = from; c < to; ++c)
+				col[size_t(c)] += e.sign * running[size_t(x0 + c)];
+		}
+		if (y < h) {
+			const uint8_t *row = bilevel.row(y);
+			for (int32_t x = 0; x < w; ++x)
+				running[size_t(x)] += isInk(row[x]) ? 1 : 0;
+		}
+	}
+	return profiles;
+}
+
 GlyphBox unionOf(const GlyphBox &a, const GlyphBox &b)
 {
 	return GlyphBox{std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
@@ -207,17 +283,17 @@ GlyphBoxes findComponents(const GrayImage &bilevel)
 GlyphBoxes splitWideBoxes(const GrayImage &bilevel, const GlyphBoxes &boxes)
 {
 	GlyphBoxes out;
-	std::vector<int32_t> col, leftMax, rightMax, cuts;
-	for (const GlyphBox &box : boxes) {
+	const std::vector<std::vector<int32_t>> profiles = columnProfiles(bilevel, boxes);
+	std::vector<int32_t> leftMax, rightMax, cuts;
+	for (size_t i = 0; i < boxes.size(); ++i) {
+		const GlyphBox &box = boxes[i];
 		const int32_t bw = box.bw();
 		const int32_t bh = box.bh();
-		if (5 * int64_t(bw) < 4 * int64_t(bh) || bw < 8) {
+		if (!mayBeCut(box)) {
 			out.push_back(box);
 			continue;
 		}
-		col.assign(size_t(bw), 0);
-		for (int32_t c = 0; c < bw; ++c)
-			col[size_t(c)] = inkInColumn(bilevel, box.x0 + c, box.y0, box.y1);
+		const std::vector<int32_t> &col = profiles[i];
 		const int32_t peak = *std::max_element(col.begin(), col.end());
 		if (peak <= 0) {
 			out.push_back(box);

@@ -172,6 +172,22 @@ TEST(SplitWideBoxes, CutsTouchingGlyphsAtTheValley)
 	EXPECT_EQ(splitWideBoxes(pair, found), (GlyphBoxes{box(2, 2, 11, 22), box(11, 2, 22, 22)}));
 }
 
+TEST(SplitWideBoxes, OverlappingBoxesAreCutAsEachAlone)
+{
+	// The boxes of interleaved strokes overlap and may reach past the crop; together these
+	// cover it nearly three times over. Each is still cut by its own columns alone.
+	const GrayImage pair = joinedPair(9, 2);
+	const GlyphBoxes boxes{box(2, 2, 22, 22), box(0, 0, 24, 24), box(-4, 2, 12, 22), box(10, -6, 30, 16),
+			       box(2, 2, 22, 22)};
+	GlyphBoxes alone;
+	for (const GlyphBox &b : boxes) {
+		const GlyphBoxes pieces = splitWideBoxes(pair, {b});
+		alone.insert(alone.end(), pieces.begin(), pieces.end());
+	}
+	EXPECT_GT(alone.size(), boxes.size()); // some of them are cut
+	EXPECT_EQ(splitWideBoxes(pair, boxes), alone);
+}
+
 TEST(SplitWideBoxes, OnlyBoxesAtLeastFourFifthsAsWideAsHighAreExamined)
 {
 	// 7 + 2 + 7 = 16 wide and 20 high: 5 x 16 = 4 x 20, examined.
