@@ -120,6 +120,20 @@ GrayImage thresholdFrom(const GrayImage &image, int32_t t, bool inverted)
 	return out;
 }
 
+// Each pixel as a 2 x 2 block.
+GrayImage doubled(const GrayImage &image)
+{
+	GrayImage out(2 * image.width, 2 * image.height);
+	for (int32_t y = 0; y < image.height; ++y) {
+		const uint8_t *src = image.row(y);
+		uint8_t *dst = out.row(2 * y);
+		for (int32_t x = 0; x < image.width; ++x)
+			dst[2 * x] = dst[2 * x + 1] = src[x];
+		std::copy(dst, dst + out.width, out.row(2 * y + 1));
+	}
+	return out;
+}
+
 } // namespace
 
 GrayImage toGray(const RgbaCrop &crop)
@@ -281,17 +295,8 @@ GrayImage upscaleForReading(const GrayImage &image)
 	const int32_t h = image.height;
 	if (h >= 28 && w >= 20)
 		return image;
-	if (h >= 15) {
-		GrayImage out(2 * w, 2 * h);
-		for (int32_t y = 0; y < h; ++y) {
-			const uint8_t *src = image.row(y);
-			uint8_t *dst = out.row(2 * y);
-			for (int32_t x = 0; x < w; ++x)
-				dst[2 * x] = dst[2 * x + 1] = src[x];
-			std::copy(dst, dst + out.width, out.row(2 * y + 1));
-		}
-		return out;
-	}
+	if (h >= 15)
+		return doubled(image);
 	int32_t k = 8;
 	for (int32_t f = 3; f <= 8; ++f) {
 		if (h * f >= 40) {

@@ -130,6 +130,25 @@ std::vector<int32_t> brightCounts(const GrayImage &st, int32_t top, int32_t bott
 	return counts;
 }
 
+// The image with lo .. hi stretched to 0 .. 255 (hi > lo), clamped.
+GrayImage stretchBetween(const GrayImage &gray, int32_t lo, int32_t hi)
+{
+	GrayImage st(gray.width, gray.height);
+	for (size_t i = 0; i < gray.pixels.size(); ++i)
+		st.pixels[i] = uint8_t(std::clamp((int32_t(gray.pixels[i]) - lo) * 255 / (hi - lo), 0, 255));
+	return st;
+}
+
+// Sums of the columns left .. left + n - 1 over rows top .. bottom, each added top to bottom.
+std::vector<float> columnSums(const GrayImage &st, int32_t left, int32_t n, int32_t top, int32_t bottom)
+{
+	std::vector<float> sums(size_t(n), 0.f);
+	for (int32_t k = 0; k < n; ++k)
+		for (int32_t y = top; y <= bottom; ++y)
+			sums[size_t(k)] += float(st.at(left + k, y));
+	return sums;
+}
+
 // Every template's correlation with the glyph, each summed over the cells in order exactly as
 // correlateSoft sums it; the best per digit, never below 0.
 std::array<float, 10> scoreAgainstLibrary(const Library &lib, const Centered &c)
@@ -315,9 +334,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 	if (hi - lo < 40)
 		return StatReading();
 
-	GrayImage st(gray.width, gray.height);
-	for (size_t i = 0; i < gray.pixels.size(); ++i)
-		st.pixels[i] = uint8_t(std::clamp((int32_t(gray.pixels[i]) - lo) * 255 / (hi - lo), 0, 255));
+	const GrayImage st = stretchBetween(gray, lo, hi);
 
 	const SoftRun band = findSoftRun(brightCounts(st, 0, st.height - 1, false), 2, 1);
 	if (band.first < 0)
@@ -337,10 +354,7 @@ StatReading readSoftGlyphs(const GrayImage &gray)
 		return StatReading();
 
 	const int32_t glyphs = softGlyphCount(spanW, bandH);
-	std::vector<float> colSum(size_t(spanW), 0.f);
-	for (int32_t k = 0; k < spanW; ++k)
-		for (int32_t y = top; y <= bottom; ++y)
-			colSum[size_t(k)] += float(st.at(left + k, y));
+	const std::vector<float> colSum = columnSums(st, left, spanW, top, bottom);
 	const std::vector<int32_t> cuts = softCuts(colSum, glyphs);
 
 	const Library &lib = library();

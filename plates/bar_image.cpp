@@ -53,6 +53,43 @@ void putPixel(RgbaImage &out, int32_t x, int32_t y, const std::array<uint8_t, 4>
 	std::copy(px.begin(), px.end(), out.pixels.begin() + (ptrdiff_t(y) * out.width + x) * 4);
 }
 
+// Every pixel of out (zero to start) that the map m (image from output, projective, row by
+// row) takes into the image, sampled there.
+void drawRectified(const RgbaCrop &image, const float (&m)[9], RgbaImage &out)
+{
+	for (int32_t i = 0; i < out.height; ++i)
+		for (int32_t j = 0; j < out.width; ++j) {
+			const float fj = float(j), fi = float(i);
+			const float d = m[6] * fj + m[7] * fi + m[8];
+			if (!(double(std::fabs(d)) >= 1e-8))
+				continue;
+			const float x = (m[0] * fj + m[1] * fi + m[2]) / d;
+			const float y = (m[3] * fj + m[4] * fi + m[5]) / d;
+			// Points that sample nothing leave the pixel as the blank image has it.
+			if (samplesImage(image, x, y))
+				putPixel(out, j, i, sampleInside(image, x, y));
+		}
+}
+
+// The turn of a crop by an angle of cosine c and sine s about (cx, cy), drawn on a canvas
+// whose top-left pixel lies at (minX, minY).
+struct Turn {
+	float c, s, cx, cy, minX, minY;
+};
+
+// Every pixel of out (zero to start) that turned back lands in the image, sampled there.
+void drawRotated(const RgbaCrop &image, const Turn &t, RgbaImage &out)
+{
+	for (int32_t i = 0; i < out.height; ++i)
+		for (int32_t j = 0; j < out.width; ++j) {
+			const float X = t.minX + float(j), Y = t.minY + float(i);
+			const float sx = t.cx + (X - t.cx) * t.c + (Y - t.cy) * t.s;
+			const float sy = t.cy - (X - t.cx) * t.s + (Y - t.cy) * t.c;
+			if (samplesImage(image, sx, sy))
+				putPixel(out, j, i, sampleInside(image, sx, sy));
+		}
+}
+
 // Solves the 8 x 9 system in place by Gauss-Jordan elimination with partial pivoting; the
 // last column then holds the solution. False on a pivot too small to divide by.
 bool solveInPlace(std::array<std::array<float, 9>, 8> &a)
@@ -143,18 +180,7 @@ std::optional<RgbaImage> rectifyQuad(const RgbaCrop &image, const PlatesOutline 
 	RgbaImage out = blankImage(width, height);
 	if (!isReadableCrop(image))
 		return out; // nothing to sample: the blank image is what sampling would give
-	for (int32_t i = 0; i < height; ++i)
-		for (int32_t j = 0; j < width; ++j) {
-			const float fj = float(j), fi = float(i);
-			const float d = m[6] * fj + m[7] * fi + m[8];
-			if (!(double(std::fabs(d)) >= 1e-8))
-				continue;
-			const float x = (m[0] * fj + m[1] * fi + m[2]) / d;
-			const float y = (m[3] * fj + m[4] * fi + m[5]) / d;
-			// Points that sample nothing leave the pixel as the blank image has it.
-			if (samplesImage(image, x, y))
-				putPixel(out, j, i, sampleInside(image, x, y));
-		}
+	drawRectified(image, m, out);
 	return out;
 }
 
@@ -191,14 +217,7 @@ RgbaImage rotateBar(const RgbaCrop &image, float angleDegrees)
 	RgbaImage out = blankImage(width, height);
 	if (!isReadableCrop(image))
 		return out;
-	for (int32_t i = 0; i < height; ++i)
-		for (int32_t j = 0; j < width; ++j) {
-			const float X = minX + float(j), Y = minY + float(i);
-			const float sx = cx + (X - cx) * c + (Y - cy) * s;
-			const float sy = cy - (X - cx) * s + (Y - cy) * c;
-			if (samplesImage(image, sx, sy))
-				putPixel(out, j, i, sampleInside(image, sx, sy));
-		}
+	drawRotated(image, Turn{c, s, cx, cy, minX, minY}, out);
 	return out;
 }
 
