@@ -4,6 +4,7 @@
 // caught.
 
 #include "statreader/hud_classifier.h"
+#include "tools/fuzz/digits_fuzz_input.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,10 +26,14 @@ uint32_t take16(const uint8_t *&data, size_t &size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	// Small frames run fast, so most are small; a flag bit opens the whole range up to 1024.
+	// Sides below 300; one input in eight opens the whole range up to 1024 for both. Below 540
+	// lines the classifier searches its templates at full resolution, so a frame of the large
+	// range costs up to some hundred times a small one: drawn as often as small ones, they took
+	// nearly all of the run. The rare ones still reach every size (as the digit targets do).
 	const uint32_t w = take16(data, size), h = take16(data, size);
-	const int32_t width = int32_t((w & 0x8000) ? w % 1025 : w % 300);
-	const int32_t height = int32_t((h & 0x8000) ? h % 1025 : h % 300);
+	const bool large = (w & 0x7000) == 0x7000;
+	const int32_t width = int32_t(large ? w % 1025 : w % 300);
+	const int32_t height = int32_t(large ? h % 1025 : h % 300);
 	const uint32_t lineChoice = take16(data, size);
 	const uint32_t row = uint32_t(width) * 4;
 	// Mostly a padded row, sometimes one that is too short (the classifier must refuse it).
@@ -36,9 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		(lineChoice & 0x8000) ? row - std::min(row, lineChoice & 0x7) : row + (lineChoice & 0x7f);
 
 	std::vector<uint8_t> frame(size_t(lineSize) * size_t(height));
-	if (size > 0)
-		for (size_t i = 0; i < frame.size(); i += size)
-			std::memcpy(frame.data() + i, data, std::min(size, frame.size() - i));
+	ostrelo::fuzz::repeatInto(frame, data, size);
 
 	const int32_t state =
 		ostrelo::classifyHudState(frame.empty() ? nullptr : frame.data(), width, height, lineSize);
