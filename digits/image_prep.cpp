@@ -143,7 +143,7 @@ GrayImage toGray(const RgbaCrop &crop)
 
 GrayImage toMaxChannel(const RgbaCrop &crop)
 {
-	return mapChannels(crop, [](uint8_t r, uint8_t g, uint8_t b) { return std::max({r, g, b}); });
+	return mapChannels(crop, [](uint8_t r, uint8_t g, uint8_t b) { return std::max(r, std::max(g, b)); });
 }
 
 int32_t countRedPixels(const RgbaCrop &crop)
@@ -206,17 +206,20 @@ std::array<int64_t, 256> pixelHistogram(const GrayImage &image)
 	// Four partial counts: runs of equal pixels (the background) would otherwise wait on the
 	// previous increment of the same counter.
 	std::array<std::array<int64_t, 256>, 4> part{};
+	// Plain pointers: the checked builds keep std::array's operator[] a call per pixel.
+	int64_t *const h0 = part[0].data(), *const h1 = part[1].data(), *const h2 = part[2].data(),
+		       *const h3 = part[3].data();
 	const uint8_t *p = image.pixels.data();
 	const size_t n = image.pixels.size();
 	size_t i = 0;
 	for (; i + 4 <= n; i += 4) {
-		++part[0][p[i]];
-		++part[1][p[i + 1]];
-		++part[2][p[i + 2]];
-		++part[3][p[i + 3]];
+		++h0[p[i]];
+		++h1[p[i + 1]];
+		++h2[p[i + 2]];
+		++h3[p[i + 3]];
 	}
 	for (; i < n; ++i)
-		++part[0][p[i]];
+		++h0[p[i]];
 	for (size_t v = 0; v < 256; ++v)
 		part[0][v] += part[1][v] + part[2][v] + part[3][v];
 	return part[0];
