@@ -183,8 +183,8 @@ def main():
     test = dataset.build_eval_split(args.seed, "test", args.eval_samples, args.jobs, REPO)
     log("validation and test crops: %d + %d" % (len(val), len(test)))
 
-    widths = np.array([prep.canvas_width(int(w)) for _, w in ts.sizes], np.int32)
     model = net.DigitNet()
+    widths = np.array([prep.canvas_width(int(w)) for _, w in ts.sizes], np.int32)
     log("parameters: %d" % sum(p.numel() for p in model.parameters()))
     rng = np.random.default_rng([args.seed, 99])
     epochs = [batches(ts, widths, args.batch, rng) for _ in range(args.epochs)]
@@ -228,11 +228,13 @@ def main():
     export.write_weights_text(os.path.join(args.out, "weights.txt"), model)
     log("weights: %d floats" % n)
 
-    # Parity: a handful of test crops of different shapes, and what torch makes of them.
-    pick = [0, 1, 2, 3, len(test) // 2, len(test) // 2 + 1, len(test) - 1]
+    # Parity: a handful of small test crops of both face sets, and what torch makes of them.
+    small = [i for i, (rgb, _, _) in enumerate(test) if rgb.shape[0] * rgb.shape[1] <= 1600]
+    half = len(test) // 2
+    pick = [i for i in small if i < half][:4] + [i for i in small if i >= half][:3]
     crops = [test[i][0] for i in pick]
     crops.append(np.full((7, 5, 3), 200, np.uint8))  # smaller than the canvas's minimum
-    crops.append(np.tile(test[5][0], (1, 4, 1)))  # wider than the network takes: scaled by width
+    crops.append(np.tile(test[pick[0]][0], (1, 6, 1)))  # wider than the network takes: scaled by width
     scores = run_network(model, [prep.prepare(c)[0] for c in crops])
     export.write_parity(os.path.join(args.out, "parity.txt"), crops, scores)
 
