@@ -203,6 +203,10 @@ LearnedReading learned::decodeScores(const std::vector<float> &scores)
 		}
 		previous = best;
 	}
+	double blank = 0.0;
+	for (int t = 0; t < frames; ++t)
+		blank += logp[size_t(t) * kClasses];
+	out.emptyConfidence = float(std::exp(blank));
 	if (labels.empty() || int(labels.size()) > kLearnedMaxDigits || (labels.size() > 1 && labels[0] == 1))
 		return out;
 	const float confidence = float(std::exp(sequenceLogProbability(logp, frames, labels)));

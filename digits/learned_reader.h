@@ -12,11 +12,12 @@
 namespace ostrelo {
 
 // A reading of the learned reader: the number as a StatReading (confidence = the network's
-// probability of exactly this digit sequence) and each digit's own confidence, most
-// significant first.
+// probability of exactly this digit sequence), each digit's own confidence, most significant
+// first, and how sure the network is that the crop shows no digit at all.
 struct LearnedReading {
 	StatReading reading;
 	std::vector<float> digitConfidence;
+	float emptyConfidence = 0.f;
 };
 
 // Readings less sure than this are no reading.

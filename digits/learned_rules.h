@@ -5,6 +5,7 @@
 // through this one function, so they can never disagree about a crop.
 
 #include "common/stat_reading.h"
+#include "digits/learned_reader.h"
 
 namespace ostrelo {
 
@@ -17,13 +18,16 @@ struct LearnedThresholds {
 	float veto = 0.f;
 	// When the template readers read nothing, the learned reading stands in at least this sure.
 	float backup = 0.f;
+	// A template reading is dropped when the learned reader is at least this sure that the crop
+	// shows no digit at all.
+	float empty = 0.f;
 };
 
-inline constexpr LearnedThresholds kLearnedThresholds{0.9f, 0.97f};
+inline constexpr LearnedThresholds kLearnedThresholds{0.9f, 0.97f, 0.95f};
 
 // specified: the template readers' result after the caller's own confidence floor (ok false
 // for no reading); learned: the learned reader's result for the same crop.
-StatReading combineWithLearned(const StatReading &specified, const StatReading &learned,
+StatReading combineWithLearned(const StatReading &specified, const LearnedReading &learned,
 			       const LearnedThresholds &thresholds = kLearnedThresholds);
 
 } // namespace ostrelo

@@ -149,6 +149,7 @@ TEST(LearnedReader, DecodesFrameSequences)
 	for (const Case &c : cases) {
 		const LearnedReading r = learned::decodeScores(frames(c.path));
 		EXPECT_EQ(r.reading.ok, c.ok) << c.path;
+		EXPECT_EQ(r.emptyConfidence > 0.99f, std::string(c.path) == "--------") << c.path;
 		EXPECT_EQ(r.reading.text, c.text) << c.path;
 		if (c.ok) {
 			EXPECT_EQ(r.reading.value, std::stoi(c.text)) << c.path;
@@ -196,25 +197,34 @@ StatReading reading(int value, float confidence, int digits = 0)
 	return r;
 }
 
+LearnedReading opinion(const StatReading &r, float empty = 0.f)
+{
+	return LearnedReading{r, std::vector<float>(size_t(r.digits), r.confidence), empty};
+}
+
 TEST(LearnedRules, VetoAndBackUp)
 {
-	const LearnedThresholds t{0.9f, 0.97f};
+	const LearnedThresholds t{0.9f, 0.97f, 0.95f};
 	struct Case {
 		const char *what;
-		StatReading specified, learned;
+		StatReading specified;
+		LearnedReading learned;
 		bool ok;
 		int value;
 	};
 	const Case cases[] = {
-		{"both agree", reading(15, 0.8f), reading(15, 0.99f), true, 15},
-		{"sure of another number: vetoed, then backed up", reading(1, 0.8f), reading(15, 0.98f), true, 15},
-		{"sure enough to veto, not to stand in", reading(1, 0.8f), reading(15, 0.92f), false, 0},
-		{"unsure of another number: kept", reading(1, 0.8f), reading(15, 0.85f), true, 1},
-		{"same value, other digit count", reading(7, 0.8f, 2), reading(7, 0.93f), false, 0},
-		{"learned reads nothing: kept", reading(24, 0.8f), StatReading{}, true, 24},
-		{"template reads nothing, learned sure", StatReading{}, reading(24, 0.97f), true, 24},
-		{"template reads nothing, learned not sure enough", StatReading{}, reading(24, 0.96f), false, 0},
-		{"neither reads", StatReading{}, StatReading{}, false, 0},
+		{"both agree", reading(15, 0.8f), opinion(reading(15, 0.99f)), true, 15},
+		{"sure of another number: vetoed, then backed up", reading(1, 0.8f), opinion(reading(15, 0.98f)), true,
+		 15},
+		{"sure enough to veto, not to stand in", reading(1, 0.8f), opinion(reading(15, 0.92f)), false, 0},
+		{"unsure of another number: kept", reading(1, 0.8f), opinion(reading(15, 0.85f)), true, 1},
+		{"same value, other digit count", reading(7, 0.8f, 2), opinion(reading(7, 0.93f)), false, 0},
+		{"learned reads nothing: kept", reading(24, 0.8f), opinion(StatReading{}, 0.5f), true, 24},
+		{"learned sure there is no number", reading(24, 0.8f), opinion(StatReading{}, 0.96f), false, 0},
+		{"template reads nothing, learned sure", StatReading{}, opinion(reading(24, 0.97f)), true, 24},
+		{"template reads nothing, learned not sure enough", StatReading{}, opinion(reading(24, 0.96f)), false,
+		 0},
+		{"neither reads", StatReading{}, opinion(StatReading{}, 0.99f), false, 0},
 	};
 	for (const Case &c : cases) {
 		const StatReading r = combineWithLearned(c.specified, c.learned, t);

@@ -13,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	fuzz::checkReading(r.reading, kLearnedMaxDigits, kLearnedMinConfidence);
 	if (r.digitConfidence.size() != size_t(r.reading.digits))
 		__builtin_trap();
-	fuzz::checkReading(combineWithLearned(StatReading{}, r.reading), kLearnedMaxDigits, kLearnedMinConfidence);
+	if (!(r.emptyConfidence >= 0.f && r.emptyConfidence <= 1.f))
+		__builtin_trap();
+	fuzz::checkReading(combineWithLearned(StatReading{}, r), kLearnedMaxDigits, kLearnedMinConfidence);
 	return 0;
 }
