@@ -141,9 +141,12 @@ std::vector<float> runNetwork(const float *weights, const float *canvas, int wid
 	WeightCursor wc(weights);
 	const int h1 = kInputHeight / 2, t = width / 2;
 	// Scratch that lives with the thread: no allocation (and no fresh pages) per crop.
+	// Per column, no layer holds more than 12 rows of the widest channel count (27 for the
+	// first convolution's gathered inputs).
+	constexpr size_t kPerColumn = size_t(kInputHeight / 2) * size_t(std::max({27, kC1, kC2, kC3, kC4}));
 	thread_local std::vector<float> a, b, tmp;
-	a.resize(size_t(h1) * size_t(t) * kC4);
-	b.resize(size_t(h1) * size_t(t) * kC4);
+	a.resize(kPerColumn * size_t(t));
+	b.resize(kPerColumn * size_t(t));
 
 	const float *c1w = wc.take(9 * 3 * kC1);
 	const float *c1b = wc.take(kC1);

@@ -23,11 +23,11 @@ inline constexpr float kMinStd = 0.04f;
 // Scores per output frame (one frame per two input columns): blank, then the digits 0 to 9.
 inline constexpr int kClasses = 11;
 
-inline constexpr int kC1 = 16;
-inline constexpr int kC2 = 32;
-inline constexpr int kC3 = 48;
+inline constexpr int kC1 = 24;
+inline constexpr int kC2 = 48;
+inline constexpr int kC3 = 64;
 inline constexpr int kC4 = 64;
-inline constexpr int kFeat = 64;
+inline constexpr int kFeat = 80;
 inline constexpr int kSeqKernel = 5;
 
 inline constexpr size_t kWeightCount =

@@ -203,7 +203,7 @@ int main(int argc, char **argv)
 	}
 	std::printf("%zu crops from %s\n\nlearned reader alone, by confidence floor\n", crops.size(),
 		    qPrintable(folder));
-	for (float floor : {0.3f, 0.5f, 0.7f, 0.8f, 0.9f, 0.95f, 0.97f, 0.99f}) {
+	for (float floor : {0.3f, 0.5f, 0.7f, 0.8f, 0.9f, 0.93f, 0.95f, 0.97f, 0.99f}) {
 		std::map<std::string, Tally> t;
 		for (size_t i = 0; i < crops.size(); ++i) {
 			StatReading r = reads[i].learned.reading;

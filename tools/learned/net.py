@@ -11,7 +11,7 @@ import torch
 from torch import nn
 
 CLASSES = 11  # 0 = blank, 1 + d = digit d
-C1, C2, C3, C4, FEAT = 16, 32, 48, 64, 64
+C1, C2, C3, C4, FEAT = 24, 48, 64, 64, 80
 SEQ_KERNEL = 5
 
 

@@ -152,7 +152,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--out", required=True, help="folder for the model, weights, splits and cache")
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--train-samples", type=int, default=240000)
+    ap.add_argument("--train-samples", type=int, default=180000)
     ap.add_argument("--epochs", type=int, default=5)
     ap.add_argument("--batch", type=int, default=64)
     ap.add_argument("--lr", type=float, default=4e-3)
