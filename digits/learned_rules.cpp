@@ -2,14 +2,14 @@
 
 namespace ostrelo {
 
-StatReading combineWithLearned(const StatReading &specified, const LearnedReading &opinion, const LearnedThresholds &t)
+StatReading combineWithLearned(const StatReading &reading, const LearnedReading &opinion, const LearnedThresholds &t)
 {
 	const StatReading &learned = opinion.reading;
 	// Sure of another number or digit count, or sure that there is no number at all.
-	const bool disagrees = learned.ok ? learned.confidence >= t.veto && (learned.value != specified.value ||
-									     learned.digits != specified.digits)
+	const bool disagrees = learned.ok ? learned.confidence >= t.veto &&
+						    (learned.value != reading.value || learned.digits != reading.digits)
 					  : opinion.emptyConfidence >= t.empty;
-	StatReading result = specified.ok && disagrees ? StatReading{} : specified;
+	StatReading result = reading.ok && disagrees ? StatReading{} : reading;
 	if (!result.ok && learned.ok && learned.confidence >= t.backup)
 		result = learned;
 	return result;

@@ -31,9 +31,9 @@ struct LearnedThresholds {
 // reads something else.
 inline constexpr LearnedThresholds kLearnedThresholds{0.4f, 0.93f, 0.9f};
 
-// specified: the template readers' result after the caller's own confidence floor (ok false
+// reading: the template readers' result after the caller's own confidence floor (ok false
 // for no reading); learned: the learned reader's result for the same crop.
-StatReading combineWithLearned(const StatReading &specified, const LearnedReading &learned,
+StatReading combineWithLearned(const StatReading &reading, const LearnedReading &learned,
 			       const LearnedThresholds &thresholds = kLearnedThresholds);
 
 } // namespace ostrelo

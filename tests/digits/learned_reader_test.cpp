@@ -207,7 +207,7 @@ TEST(LearnedRules, VetoAndBackUp)
 	const LearnedThresholds t{0.9f, 0.97f, 0.95f};
 	struct Case {
 		const char *what;
-		StatReading specified;
+		StatReading templ;
 		LearnedReading learned;
 		bool ok;
 		int value;
@@ -227,7 +227,7 @@ TEST(LearnedRules, VetoAndBackUp)
 		{"neither reads", StatReading{}, opinion(StatReading{}, 0.99f), false, 0},
 	};
 	for (const Case &c : cases) {
-		const StatReading r = combineWithLearned(c.specified, c.learned, t);
+		const StatReading r = combineWithLearned(c.templ, c.learned, t);
 		EXPECT_EQ(r.ok, c.ok) << c.what;
 		EXPECT_EQ(r.value, c.value) << c.what;
 	}

@@ -40,7 +40,7 @@ enum Path { Counter, Plain, Card, PathCount };
 const char *const kPathNames[PathCount] = {"counter", "plain", "card"};
 
 struct Reads {
-	std::array<StatReading, PathCount> specified;
+	std::array<StatReading, PathCount> templates;
 	LearnedReading learned;
 };
 
@@ -140,7 +140,7 @@ Score combined(const std::vector<Crop> &crops, const std::vector<Reads> &reads, 
 	for (int p = 0; p < PathCount; ++p) {
 		Score ps;
 		for (size_t i = 0; i < crops.size(); ++i) {
-			const StatReading r = combineWithLearned(reads[i].specified[size_t(p)], reads[i].learned, t);
+			const StatReading r = combineWithLearned(reads[i].templates[size_t(p)], reads[i].learned, t);
 			ps.byFaces[crops[i].faces].add(crops[i].label, r);
 			ps.all.add(crops[i].label, r);
 			s.byFaces[crops[i].faces].add(crops[i].label, r);
@@ -196,9 +196,9 @@ int main(int argc, char **argv)
 	std::vector<Reads> reads(crops.size());
 	for (size_t i = 0; i < crops.size(); ++i) {
 		const RgbaImage &img = crops[i].image;
-		reads[i].specified[Counter] = floored(readers->readDigitStat(img, "kills", true));
-		reads[i].specified[Plain] = floored(readers->readDigitStat(img, "wins", false));
-		reads[i].specified[Card] = floored(readers->readCardNumber(img, "placement"));
+		reads[i].templates[Counter] = floored(readers->readDigitStat(img, "kills", true));
+		reads[i].templates[Plain] = floored(readers->readDigitStat(img, "wins", false));
+		reads[i].templates[Card] = floored(readers->readCardNumber(img, "placement"));
 		reads[i].learned = weights.empty() ? readLearned(img.view()) : readLearned(img.view(), weights.data());
 	}
 	std::printf("%zu crops from %s\n\nlearned reader alone, by confidence floor\n", crops.size(),
@@ -223,7 +223,7 @@ int main(int argc, char **argv)
 	for (int p = 0; p < PathCount; ++p) {
 		std::map<std::string, Tally> t;
 		for (size_t i = 0; i < crops.size(); ++i)
-			t[crops[i].faces].add(crops[i].label, reads[i].specified[size_t(p)]);
+			t[crops[i].faces].add(crops[i].label, reads[i].templates[size_t(p)]);
 		for (const auto &[faces, tally] : t)
 			printTally((std::string(kPathNames[p]) + ", " + faces + " faces").c_str(), tally);
 	}
