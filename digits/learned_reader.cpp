@@ -66,10 +66,12 @@ std::vector<float> prepareCanvas(const RgbaCrop &crop, int &width)
 	scaledSize(w, h, sw, sh);
 	const AreaTaps tx = areaTaps(w, sw), ty = areaTaps(h, sh);
 
-	// Columns first, for every source row; then rows.
+	// Columns first, for every source row; then rows. A stride of 0 or less means packed rows,
+	// as toGray takes it.
+	const int64_t stride = crop.stride > 0 ? crop.stride : int64_t(w) * 4;
 	std::vector<float> cols(size_t(h) * size_t(sw) * 3);
 	for (int32_t y = 0; y < h; ++y) {
-		const uint8_t *row = crop.pixel(0, y);
+		const uint8_t *row = crop.data + int64_t(y) * stride;
 		float *o = cols.data() + size_t(y) * size_t(sw) * 3;
 		for (int32_t j = 0; j < sw; ++j) {
 			float r = 0.f, g = 0.f, b = 0.f;
