@@ -117,7 +117,11 @@ StatReading readCardRect(const FrameView &f, std::string_view table, std::string
 	return withSecondOpinion(readers.readCardNumber(crop, key), crop, tracker, readers);
 }
 
-void gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
+// Frames of counters showing a full lobby after the final result that start the next game.
+constexpr int32_t kFullLobbiesForNextGame = 2;
+
+// Returns true when the counters show that the next game has begun after the final result.
+bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
 {
 	const StatRead &kr = reads[kStatKills];
 	const StatRead &pr = reads[kStatPlayersLeft];
@@ -138,6 +142,16 @@ void gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &rea
 			r.ok = false;
 	if (st.matchLive != liveBefore || st.sawFullLobby != lobbyBefore)
 		fx.saveNumbering = true;
+
+	// After the final result the gate drops every reading, so the next game can only begin
+	// through the HUD state; a HUD the classifier does not know would lose the whole next
+	// match. A full lobby on the counters, a few frames running and off the end card, is a
+	// new game as surely as the in-match HUD is.
+	if (st.final && !endCard && plausible && p >= 120)
+		++st.fullLobbiesAfterFinal;
+	else
+		st.fullLobbiesAfterFinal = 0;
+	return st.fullLobbiesAfterFinal >= kFullLobbiesForNextGame;
 }
 
 } // namespace
@@ -197,8 +211,7 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 			i == kStatPlates ? readPlatesStat(st, f, readers) : readDigitStat(st, i, f, readers, isWarzone);
 	}
 
-	if (isWarzone)
-		gateWarzoneMatch(st, reads, endCard, fx);
+	const bool lobbyAfterFinal = isWarzone && gateWarzoneMatch(st, reads, endCard, fx);
 
 	for (int i = 0; i < kStatCount; ++i) {
 		const StatRead &r = reads[size_t(i)];
@@ -223,10 +236,11 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 		}
 	}
 
-	if (newGame || (st.final && (st.hudState == kHudInMatch || st.hudState == kHudDowned))) {
+	if (newGame || lobbyAfterFinal || (st.final && (st.hudState == kHudInMatch || st.hudState == kHudDowned))) {
 		st.gameNo = std::min(st.gameNo + 1, 999);
 		st.gameStartNs = now;
 		st.final = false;
+		st.fullLobbiesAfterFinal = 0;
 		st.cardKills.clear();
 		st.cardPlacement.clear();
 		st.resetTracking();

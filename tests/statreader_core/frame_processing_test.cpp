@@ -404,6 +404,42 @@ TEST_F(Processing, AfterTheFinalANewGameStartsInTheNextMatch)
 	EXPECT_EQ(fx.send->gameNo, 2);
 }
 
+// The HUD state may never read "in-match" on a HUD the classifier does not know: the counters
+// showing a full lobby for two frames start the next game instead, and nothing less does.
+TEST_F(Processing, AfterTheFinalAFullLobbyOnTheCountersIsTheNextGame)
+{
+	struct Case {
+		const char *what;
+		int32_t hudState, players, teams;
+		int frames;
+		int32_t gameNo;
+	};
+	const Case cases[] = {
+		{"full lobby, two frames", kHudUnknown, 150, 50, 2, 2},
+		{"full lobby, one frame", kHudUnknown, 150, 50, 1, 1},
+		{"full lobby on the end card", kHudPlacementCard, 150, 50, 4, 1},
+		{"players left from the last match", kHudUnknown, 3, 2, 4, 1},
+		{"teams above players: no plausible triple", kHudUnknown, 150, 151, 4, 1},
+	};
+	for (const Case &c : cases) {
+		st = StatReaderState{};
+		SetUp();
+		st.final = true;
+		st.trackers[kStatKills] = {true, 4, 0, 0};
+		readers.hud = c.hudState;
+		hud(0, c.players, c.teams);
+		FrameEffects fx;
+		bool newGameSent = false;
+		for (int i = 0; i < c.frames; ++i) {
+			fx = frame();
+			newGameSent = newGameSent || (fx.send && intField(fx.send->fields, "new_game") == 1);
+		}
+		EXPECT_EQ(st.gameNo, c.gameNo) << c.what;
+		EXPECT_EQ(st.final, c.gameNo == 1) << c.what;
+		EXPECT_EQ(newGameSent, c.gameNo == 2) << c.what;
+	}
+}
+
 TEST_F(Processing, GameNumberIsCappedAt999)
 {
 	st.gameNo = 999;
