@@ -1,6 +1,8 @@
 #include "align/region_preview.h"
 
 #include "digits/digit_reader.h"
+#include "digits/learned_reader.h"
+#include "digits/learned_rules.h"
 #include "plates/plates_reader.h"
 
 #include <algorithm>
@@ -29,7 +31,8 @@ float readerAngle(double angle)
 StatReading readRegion(const AlignRegion &region, const RgbaImage &crop, const CropRect &rect)
 {
 	if (!region.isPlates())
-		return readDigits(toGray(crop.view()));
+		// The same second opinion as the filter's, so the preview shows what the filter reads.
+		return combineWithLearned(readDigits(toGray(crop.view())), readLearned(crop.view()));
 	if (region.outlineCount == 4) {
 		PlatesOutline outline{};
 		for (size_t i = 0; i < 4; ++i)

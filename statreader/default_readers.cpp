@@ -1,6 +1,7 @@
 #include "statreader/default_readers.h"
 
 #include "digits/digit_reader.h"
+#include "digits/learned_reader.h"
 #include "plates/plates_reader.h"
 #include "statreader/hud_classifier.h"
 
@@ -10,6 +11,8 @@ namespace {
 
 class DefaultReaders final : public StatReaders {
 public:
+	explicit DefaultReaders(bool learned) : learned_(learned) {}
+
 	int32_t classify(const FrameView &f) override
 	{
 		return classifyHudState(f.data, f.width, f.height, f.lineSize);
@@ -45,13 +48,21 @@ public:
 	{
 		return readDigitsMultiScale(toMaxChannel(crop.view()));
 	}
+
+	LearnedReading readLearned(const RgbaImage &crop) override
+	{
+		return learned_ ? ostrelo::readLearned(crop.view()) : LearnedReading{};
+	}
+
+private:
+	bool learned_;
 };
 
 } // namespace
 
-std::unique_ptr<StatReaders> makeDefaultReaders()
+std::unique_ptr<StatReaders> makeDefaultReaders(bool learned)
 {
-	return std::make_unique<DefaultReaders>();
+	return std::make_unique<DefaultReaders>(learned);
 }
 
 } // namespace ostrelo

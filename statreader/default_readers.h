@@ -7,7 +7,8 @@
 namespace ostrelo {
 
 // The readers the filter uses on real frames: the HUD classifier, the digit reader with the
-// red-counter path, the plates reader and the end-card reader.
-std::unique_ptr<StatReaders> makeDefaultReaders();
+// red-counter path, the plates reader, the end-card reader and the learned reader. Without
+// `learned` the learned reader reads nothing (measurements of the template readers alone).
+std::unique_ptr<StatReaders> makeDefaultReaders(bool learned = true);
 
 } // namespace ostrelo

@@ -75,6 +75,9 @@ struct StatReaderState {
 	bool matchLive = false;
 	bool sawFullLobby = false;
 	bool final = false;
+	// Frames in a row, since the final result, whose counters showed a full lobby: the next
+	// game has begun even when the HUD state never reads "in-match".
+	int32_t fullLobbiesAfterFinal = 0;
 	int32_t hudState = 0;
 	bool forceSend = false;
 	uint64_t lastSendNs = 0;

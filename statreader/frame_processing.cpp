@@ -1,5 +1,6 @@
 #include "statreader/frame_processing.h"
 
+#include "digits/learned_rules.h"
 #include "statreader/hud_classifier.h"
 #include "statreader/presets.h"
 
@@ -36,6 +37,19 @@ RgbaImage cropOf(const FrameView &f, int32_t x0, int32_t y0, int32_t x1, int32_t
 	return copyRect(f.data, f.lineSize, x0, y0, x1, y1);
 }
 
+// The template readers' reading after the confidence floor, with the learned reader's second
+// opinion where it can change what the tracker does with it. A reading equal to the confirmed
+// value leaves the tracker as a failed read would (the count restarts either way), so the
+// learned reader is not asked then: while the numbers stand still it costs nothing.
+StatReading withSecondOpinion(StatReading r, const RgbaImage &crop, const StatTracker &tracker, StatReaders &readers)
+{
+	if (r.confidence < kMinConfidence)
+		r = StatReading{};
+	if (r.ok && tracker.valid && r.value == tracker.value)
+		return r;
+	return combineWithLearned(r, readers.readLearned(crop));
+}
+
 StatRead readDigitStat(const StatReaderState &st, int i, const FrameView &f, StatReaders &readers, bool isWarzone)
 {
 	StatRead out;
@@ -44,9 +58,9 @@ StatRead readDigitStat(const StatReaderState &st, int i, const FrameView &f, Sta
 		return out;
 	const StatDef &def = kStatTable[size_t(i)];
 	const bool special = isWarzone && (i == kStatPlayersLeft || i == kStatTeamsLeft || i == kStatKills);
-	StatReading r = readers.readDigitStat(cropOf(f, x0, y0, x1, y1), def.key, special);
-	if (r.confidence < kMinConfidence)
-		r.ok = false;
+	const RgbaImage crop = cropOf(f, x0, y0, x1, y1);
+	const StatReading r =
+		withSecondOpinion(readers.readDigitStat(crop, def.key, special), crop, st.trackers[size_t(i)], readers);
 	out.attempted = true;
 	out.ok =
 		r.ok && r.value >= def.minValue && r.value <= def.maxValue && (i != kStatPlayersLeft || r.value <= 155);
@@ -90,7 +104,8 @@ StatRead readPlatesStat(const StatReaderState &st, const FrameView &f, StatReade
 
 // One number of the end card: its table row converted for the frame, read from the
 // brightest channel; no reading when the row does not fit.
-StatReading readCardRect(const FrameView &f, std::string_view table, std::string_view key, StatReaders &readers)
+StatReading readCardRect(const FrameView &f, std::string_view table, std::string_view key, const StatTracker &tracker,
+			 StatReaders &readers)
 {
 	const auto row = cardTableRow(table, key);
 	if (!row)
@@ -98,13 +113,15 @@ StatReading readCardRect(const FrameView &f, std::string_view table, std::string
 	const auto rect = toPixelRect(*row, f.width, f.height);
 	if (!rect)
 		return {};
-	StatReading r = readers.readCardNumber(cropOf(f, rect->x, rect->y, rect->x + rect->w, rect->y + rect->h), key);
-	if (r.confidence < kMinConfidence)
-		return {};
-	return r;
+	const RgbaImage crop = cropOf(f, rect->x, rect->y, rect->x + rect->w, rect->y + rect->h);
+	return withSecondOpinion(readers.readCardNumber(crop, key), crop, tracker, readers);
 }
 
-void gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
+// Frames of counters showing a full lobby after the final result that start the next game.
+constexpr int32_t kFullLobbiesForNextGame = 2;
+
+// Returns true when the counters show that the next game has begun after the final result.
+bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
 {
 	const StatRead &kr = reads[kStatKills];
 	const StatRead &pr = reads[kStatPlayersLeft];
@@ -125,9 +142,24 @@ void gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &rea
 			r.ok = false;
 	if (st.matchLive != liveBefore || st.sawFullLobby != lobbyBefore)
 		fx.saveNumbering = true;
+
+	// After the final result the gate drops every reading, so the next game can only begin
+	// through the HUD state; a HUD the classifier does not know would lose the whole next
+	// match. A full lobby on the counters, a few frames running and off the end card, is a
+	// new game as surely as the in-match HUD is.
+	if (st.final && !endCard && plausible && p >= 120)
+		++st.fullLobbiesAfterFinal;
+	else
+		st.fullLobbiesAfterFinal = 0;
+	return st.fullLobbiesAfterFinal >= kFullLobbiesForNextGame;
 }
 
 } // namespace
+
+LearnedReading StatReaders::readLearned(const RgbaImage &)
+{
+	return {};
+}
 
 FieldValue fieldValueOf(int statIndex, int32_t trackerValue)
 {
@@ -179,8 +211,7 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 			i == kStatPlates ? readPlatesStat(st, f, readers) : readDigitStat(st, i, f, readers, isWarzone);
 	}
 
-	if (isWarzone)
-		gateWarzoneMatch(st, reads, endCard, fx);
+	const bool lobbyAfterFinal = isWarzone && gateWarzoneMatch(st, reads, endCard, fx);
 
 	for (int i = 0; i < kStatCount; ++i) {
 		const StatRead &r = reads[size_t(i)];
@@ -205,10 +236,11 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 		}
 	}
 
-	if (newGame || (st.final && (st.hudState == kHudInMatch || st.hudState == kHudDowned))) {
+	if (newGame || lobbyAfterFinal || (st.final && (st.hudState == kHudInMatch || st.hudState == kHudDowned))) {
 		st.gameNo = std::min(st.gameNo + 1, 999);
 		st.gameStartNs = now;
 		st.final = false;
+		st.fullLobbiesAfterFinal = 0;
 		st.cardKills.clear();
 		st.cardPlacement.clear();
 		st.resetTracking();
@@ -223,12 +255,12 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 	if (endCard && isWarzone) {
 		const std::string_view table = st.hudState == kHudAfterAction ? "aar" : "placement";
 		if (cardTableRow(table, "kills")) {
-			const StatReading r = readCardRect(f, table, "kills", readers);
+			const StatReading r = readCardRect(f, table, "kills", st.cardKills, readers);
 			updateTracker(st.cardKills, endCardTrackerRules(), r.ok && r.value >= 0 && r.value <= 999,
 				      r.value);
 		}
 		if (cardTableRow(table, "placement")) {
-			const StatReading r = readCardRect(f, table, "placement", readers);
+			const StatReading r = readCardRect(f, table, "placement", st.cardPlacement, readers);
 			updateTracker(st.cardPlacement, endCardTrackerRules(), r.ok && r.value >= 1 && r.value <= 200,
 				      r.value);
 		}

@@ -2,6 +2,7 @@
 
 #include "common/rgba_crop.h"
 #include "common/stat_reading.h"
+#include "digits/learned_reader.h"
 #include "plates/plates_reader.h"
 #include "statreader/filter_state.h"
 #include "statreader/update_fields.h"
@@ -32,6 +33,9 @@ public:
 				       float angle) = 0;
 	// A number on the end-of-match card (placement or kills).
 	virtual StatReading readCardNumber(const RgbaImage &crop, std::string_view key) = 0;
+	// The learned reader's opinion of a digit crop, which can veto or stand in for the
+	// readings above (combineWithLearned). Readers without one read nothing here.
+	virtual LearnedReading readLearned(const RgbaImage &crop);
 };
 
 // What a processed frame asks of the world outside the graphics thread. The edge carries it

@@ -2,6 +2,7 @@
 // test needs, and a clock the test moves.
 
 #include "statreader/frame_processing.h"
+#include "digits/learned_rules.h"
 #include "statreader/hud_classifier.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,9 @@ public:
 	int32_t hud = kHudInMatch;
 	std::map<std::string, StatReading> stats;
 	std::map<std::string, StatReading> card;
+	std::map<std::string, LearnedReading> learned; // by the key of the read just before
+	std::vector<std::string> learnedCalls;
+	std::string lastKey;
 	StatReading plates;
 	std::vector<std::string> digitCalls;
 	std::vector<bool> specialFlags;
@@ -53,6 +57,7 @@ public:
 	{
 		digitCalls.emplace_back(key);
 		specialFlags.push_back(special);
+		lastKey = key;
 		auto it = stats.find(std::string(key));
 		return it == stats.end() ? StatReading{} : it->second;
 	}
@@ -66,8 +71,15 @@ public:
 	}
 	StatReading readCardNumber(const RgbaImage &, std::string_view key) override
 	{
+		lastKey = "card " + std::string(key);
 		auto it = card.find(std::string(key));
 		return it == card.end() ? StatReading{} : it->second;
+	}
+	LearnedReading readLearned(const RgbaImage &) override
+	{
+		learnedCalls.push_back(lastKey);
+		auto it = learned.find(lastKey);
+		return it == learned.end() ? LearnedReading{} : it->second;
 	}
 };
 
@@ -195,6 +207,67 @@ TEST_F(Processing, LowConfidenceIsNoReading)
 	confirm(4);
 	EXPECT_FALSE(st.trackers[kStatKills].valid);
 	EXPECT_FALSE(st.trackers[kStatPlayersLeft].valid) << "the gate needs all three counters";
+}
+
+TEST_F(Processing, LearnedReaderVetoesAndStandsIn)
+{
+	const float sure = kLearnedThresholds.backup, vetoOnly = kLearnedThresholds.veto;
+	ASSERT_LT(vetoOnly, sure);
+	struct Case {
+		const char *what;
+		StatReading templ, learned;
+		bool valid;
+		int32_t value;
+	} cases[] = {
+		{"agreeing", reading(7), reading(7, sure), true, 7},
+		{"vetoed", reading(7), reading(17, vetoOnly), false, 0},
+		{"vetoed, the learned number stands in", reading(7), reading(17, sure), true, 17},
+		{"not sure enough to veto", reading(7), reading(17, vetoOnly - 0.01f), true, 7},
+		{"standing in for no reading", StatReading{}, reading(17, sure), true, 17},
+		{"not sure enough to stand in", StatReading{}, reading(17, vetoOnly), false, 0},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.what);
+		st = StatReaderState{};
+		st.config.game = "mw4-multiplayer";
+		st.config.regions[kStatKills] = {10, 10, 40, 20};
+		readers.stats["kills"] = c.templ;
+		readers.learned["kills"] = LearnedReading{c.learned, {}, 0.f};
+		confirm(3);
+		EXPECT_EQ(st.trackers[kStatKills].valid, c.valid);
+		EXPECT_EQ(st.trackers[kStatKills].value, c.value);
+	}
+}
+
+TEST_F(Processing, LearnedReaderOnlyAskedWhenItCanChangeTheOutcome)
+{
+	st.config.game = "mw4-multiplayer";
+	st.config.regions[kStatKills] = {10, 10, 40, 20};
+	readers.stats["kills"] = reading(7);
+	confirm(3);
+	ASSERT_TRUE(st.trackers[kStatKills].valid);
+	EXPECT_EQ(readers.learnedCalls.size(), 3u) << "asked while nothing was confirmed";
+	readers.learnedCalls.clear();
+	confirm(5);
+	EXPECT_TRUE(readers.learnedCalls.empty()) << "the confirmed value read again";
+	readers.stats["kills"] = reading(8);
+	frame();
+	readers.stats["kills"] = StatReading{};
+	frame();
+	EXPECT_EQ(readers.learnedCalls.size(), 2u) << "a new candidate and a failed read";
+}
+
+TEST_F(Processing, EndCardNumbersGetTheLearnedReadersOpinionToo)
+{
+	st.trackers[kStatPlayersLeft] = {true, 4, 0, 0};
+	st.matchLive = true;
+	readers.hud = kHudPlacementCard;
+	readers.card["kills"] = reading(7);
+	readers.learned["card placement"] = LearnedReading{reading(2, kLearnedThresholds.backup), {}, 0.f};
+	frame();
+	const FrameEffects fx = frame();
+	ASSERT_TRUE(fx.send);
+	EXPECT_EQ(intField(fx.send->fields, "placement"), 2);
 }
 
 TEST_F(Processing, PlatesInTenths)
@@ -329,6 +402,42 @@ TEST_F(Processing, AfterTheFinalANewGameStartsInTheNextMatch)
 	ASSERT_TRUE(fx.send);
 	EXPECT_EQ(intField(fx.send->fields, "new_game"), 1);
 	EXPECT_EQ(fx.send->gameNo, 2);
+}
+
+// The HUD state may never read "in-match" on a HUD the classifier does not know: the counters
+// showing a full lobby for two frames start the next game instead, and nothing less does.
+TEST_F(Processing, AfterTheFinalAFullLobbyOnTheCountersIsTheNextGame)
+{
+	struct Case {
+		const char *what;
+		int32_t hudState, players, teams;
+		int frames;
+		int32_t gameNo;
+	};
+	const Case cases[] = {
+		{"full lobby, two frames", kHudUnknown, 150, 50, 2, 2},
+		{"full lobby, one frame", kHudUnknown, 150, 50, 1, 1},
+		{"full lobby on the end card", kHudPlacementCard, 150, 50, 4, 1},
+		{"players left from the last match", kHudUnknown, 3, 2, 4, 1},
+		{"teams above players: no plausible triple", kHudUnknown, 150, 151, 4, 1},
+	};
+	for (const Case &c : cases) {
+		st = StatReaderState{};
+		SetUp();
+		st.final = true;
+		st.trackers[kStatKills] = {true, 4, 0, 0};
+		readers.hud = c.hudState;
+		hud(0, c.players, c.teams);
+		FrameEffects fx;
+		bool newGameSent = false;
+		for (int i = 0; i < c.frames; ++i) {
+			fx = frame();
+			newGameSent = newGameSent || (fx.send && intField(fx.send->fields, "new_game") == 1);
+		}
+		EXPECT_EQ(st.gameNo, c.gameNo) << c.what;
+		EXPECT_EQ(st.final, c.gameNo == 1) << c.what;
+		EXPECT_EQ(newGameSent, c.gameNo == 2) << c.what;
+	}
 }
 
 TEST_F(Processing, GameNumberIsCappedAt999)

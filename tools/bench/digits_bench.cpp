@@ -2,6 +2,7 @@
 // reader, scaled by area to about three quarters of the crop's height, as a HUD counter draws them.
 #include "digits/digit_reader.h"
 #include "digits/glyph_templates.h"
+#include "digits/learned_reader.h"
 #include "test_support.h"
 
 #include <benchmark/benchmark.h>
@@ -103,6 +104,29 @@ void BM_ReadRedDigits_1080p(benchmark::State &state)
 		state, [&] { return readRedDigits(crop.view()); }, "26");
 }
 BENCHMARK(BM_ReadRedDigits_1080p);
+
+// The learned reader on a typical 1080p counter crop (60 x 24, RGBA as the filter cuts it), and
+// the template reader on the same crop, for the ratio between the two.
+RgbaImage counterCrop()
+{
+	return test::tint(hudCrop("26", 60, 24, 16), 240, 240, 240, 20, 20, 20);
+}
+
+void BM_ReadLearned_1080p(benchmark::State &state)
+{
+	const RgbaImage crop = counterCrop();
+	timeReads(
+		state, [&] { return readLearned(crop.view()).reading; }, "26");
+}
+BENCHMARK(BM_ReadLearned_1080p);
+
+void BM_ReadDigits_1080p_SameCrop(benchmark::State &state)
+{
+	const RgbaImage crop = counterCrop();
+	timeReads(
+		state, [&] { return readDigits(toGray(crop.view())); }, "26");
+}
+BENCHMARK(BM_ReadDigits_1080p_SameCrop);
 
 void BM_ReadSoftGlyphs_1080p(benchmark::State &state)
 {

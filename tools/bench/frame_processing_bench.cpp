@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,35 @@ QImage sceneImage(const Scene &scene, const Size &size)
 	return hudframes::renderHudFrame(hf);
 }
 
+// The default readers, counting how often the learned reader is asked.
+class CountingReaders final : public StatReaders {
+public:
+	explicit CountingReaders(bool learned) : inner_(makeDefaultReaders(learned)) {}
+	int64_t learnedReads = 0;
+
+	int32_t classify(const FrameView &f) override { return inner_->classify(f); }
+	StatReading readDigitStat(const RgbaImage &crop, std::string_view key, bool special) override
+	{
+		return inner_->readDigitStat(crop, key, special);
+	}
+	StatReading readPlates(const RgbaImage &crop, const std::optional<PlatesOutline> &outline, float angle) override
+	{
+		return inner_->readPlates(crop, outline, angle);
+	}
+	StatReading readCardNumber(const RgbaImage &crop, std::string_view key) override
+	{
+		return inner_->readCardNumber(crop, key);
+	}
+	LearnedReading readLearned(const RgbaImage &crop) override
+	{
+		++learnedReads;
+		return inner_->readLearned(crop);
+	}
+
+private:
+	std::unique_ptr<StatReaders> inner_;
+};
+
 // Copies of one frame spread over three times the last-level cache (32 MiB here), taken in
 // turn. Drawn when a benchmark first asks for them and kept while it runs; made again when
 // another one starts.
@@ -106,7 +136,7 @@ private:
 	size_t next_ = 0;
 };
 
-void processedFrame(benchmark::State &bench, const Scene &scene, const Size &size)
+void processedFrame(benchmark::State &bench, const Scene &scene, const Size &size, bool learned)
 {
 	ColdFrames &frames = ColdFrames::of(scene, size);
 	const QRectF wins = hudframes::winsRect();
@@ -115,15 +145,17 @@ void processedFrame(benchmark::State &bench, const Scene &scene, const Size &siz
 	state.config.eventId = 7;
 	state.config.regions[kStatWins] = {int32_t(wins.x() * size.width), int32_t(wins.y() * size.height),
 					   int32_t(wins.width() * size.width), int32_t(wins.height() * size.height)};
-	auto readers = makeDefaultReaders();
+	CountingReaders readers(learned);
 	uint64_t now = 1'000'000'000'000ULL;
 	for (auto _ : bench) {
 		now += 200'000'000ULL;
-		FrameEffects fx = processFrame(state, frames.next(), now, 0, *readers);
+		FrameEffects fx = processFrame(state, frames.next(), now, 0, readers);
 		benchmark::DoNotOptimize(fx);
 	}
 	bench.counters["hud_state"] = state.hudState;
 	bench.counters["confirmed_kills"] = state.trackers[kStatKills].valid ? state.trackers[kStatKills].value : -1;
+	bench.counters["learned_reads_per_frame"] =
+		benchmark::Counter(double(readers.learnedReads), benchmark::Counter::kAvgIterations);
 }
 
 // The HUD classifier alone: the part of processing that does not depend on the stats read.
@@ -205,7 +237,11 @@ int main(int argc, char **argv)
 			->Unit(benchmark::kMicrosecond);
 		for (const Scene &scene : kScenes) {
 			benchmark::RegisterBenchmark(nameOf("process", &scene, size).c_str(), processedFrame, scene,
-						     size)
+						     size, true)
+				->Unit(benchmark::kMicrosecond);
+			// The template readers alone: the difference is what the learned reader costs.
+			benchmark::RegisterBenchmark(nameOf("process-template-only", &scene, size).c_str(),
+						     processedFrame, scene, size, false)
 				->Unit(benchmark::kMicrosecond);
 			benchmark::RegisterBenchmark(nameOf("classify", &scene, size).c_str(), classifiedFrame, scene,
 						     size)

@@ -1,5 +1,7 @@
 #include "tools/corpus/corpus_read.h"
 
+#include "digits/learned_rules.h"
+
 #include <cmath>
 
 namespace ostrelo::corpus {
@@ -20,9 +22,12 @@ ReadResult readEntry(StatReaders &readers, const Entry &entry, const RgbaImage &
 			return out;
 		out.value = double(r.exactValue);
 	} else {
-		const StatReading r = entry.kind == Kind::Card ? readers.readCardNumber(crop, "placement")
-							       : readers.readDigitStat(crop, "kills", true);
-		if (!r.ok || r.confidence < kMinConfidence)
+		StatReading r = entry.kind == Kind::Card ? readers.readCardNumber(crop, "placement")
+							 : readers.readDigitStat(crop, "kills", true);
+		if (r.confidence < kMinConfidence)
+			r = StatReading{};
+		r = combineWithLearned(r, readers.readLearned(crop));
+		if (!r.ok)
 			return out;
 		out.value = r.value;
 	}

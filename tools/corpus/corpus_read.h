@@ -19,7 +19,8 @@ struct ReadResult {
 // Reads a crop the way frame processing reads its kind: counters through the Warzone
 // counter path (grey, then the red path), end-card numbers from the brightest channel,
 // plates with the outline or angle the crop comes with; readings below the filter's
-// confidence floor count as none.
+// confidence floor count as none. Numbers then get the learned reader's second opinion
+// (combineWithLearned) from readers.readLearned, as when nothing is confirmed yet.
 ReadResult readEntry(StatReaders &readers, const Entry &entry, const RgbaImage &crop);
 
 struct Tally {

@@ -1,7 +1,9 @@
-// ostrelo-peer-bench [CORPUS] [--slice NAME]... [--wrong]: our reader and Tesseract on the
-// same corpus crops, in one run (--wrong also lists every crop our reader read wrong). Prints, per slice and overall,
-// how many crops each read right, read as another number or did not read, and the time per crop (median and 95th
-// percentile) with the ratio between the two.
+// ostrelo-peer-bench [CORPUS] [--slice NAME]... [--wrong]: our readers and Tesseract on the
+// same corpus crops, in one run (--wrong also lists every crop our readers read wrong). Three
+// readers: the template readers alone ("ours"), the same with the learned reader's veto and
+// back-up as the filter reads ("ours+learned"), and Tesseract. Prints, per slice and overall,
+// how many crops each read right, read as another number or did not read, and the time per
+// crop (median and 95th percentile) with the ratios.
 //
 // Tesseract runs as a careful integrator would set it up for HUD numbers: the LSTM engine,
 // one text line, digits only, one thread; each crop is scaled so that it is at least 48
@@ -151,8 +153,9 @@ int main(int argc, char **argv)
 		std::fprintf(stderr, "Tesseract could not load its English model (tesseract-ocr-eng)\n");
 		return 2;
 	}
-	auto readers = makeDefaultReaders();
-	Engine ours, theirs, theirsGated;
+	auto readers = makeDefaultReaders(false);
+	auto withLearned = makeDefaultReaders(true);
+	Engine ours, oursLearned, theirs, theirsGated;
 	QElapsedTimer clock;
 	for (const Entry &e : entries) {
 		// Plates are no text: only the numbers are compared.
@@ -166,6 +169,12 @@ int main(int argc, char **argv)
 		ours.add(e.slice, r.outcome, double(clock.nsecsElapsed()) / 1000.0);
 		if (listWrong && r.outcome == Outcome::Wrong)
 			std::printf("wrong: %s %g read as %g\n", qPrintable(e.path), e.truth, r.value);
+
+		clock.start();
+		const ReadResult rl = readEntry(*withLearned, e, crop);
+		oursLearned.add(e.slice, rl.outcome, double(clock.nsecsElapsed()) / 1000.0);
+		if (listWrong && rl.outcome == Outcome::Wrong)
+			std::printf("wrong with learned: %s %g read as %g\n", qPrintable(e.path), e.truth, rl.value);
 
 		clock.start();
 		const auto [digits, conf] = tess.read(crop);
@@ -184,18 +193,23 @@ int main(int argc, char **argv)
 	std::printf("  %-28s %5s  %7s  %7s  %7s\n", "slice / reader", "crops", "correct", "wrong", "none");
 	for (const auto &[slice, t] : ours.slices) {
 		printRow(qPrintable(slice + " ours"), t);
+		printRow(qPrintable(slice + " ours+learned"), oursLearned.slices[slice]);
 		printRow(qPrintable(slice + " tesseract"), theirs.slices[slice]);
 	}
 	std::printf("\n");
 	printRow("all: ours", ours.all);
+	printRow("all: ours+learned", oursLearned.all);
 	printRow("all: tesseract", theirs.all);
 	printRow("all: tesseract, conf >= 76", theirsGated.all);
 
 	const double om = percentile(ours.micros, 0.5), o95 = percentile(ours.micros, 0.95);
+	const double lm = percentile(oursLearned.micros, 0.5), l95 = percentile(oursLearned.micros, 0.95);
 	const double tm = percentile(theirs.micros, 0.5), t95 = percentile(theirs.micros, 0.95);
-	std::printf("\n  time per crop        median      p95\n");
-	std::printf("  ours              %8.0f us %8.0f us\n", om, o95);
-	std::printf("  tesseract         %8.0f us %8.0f us\n", tm, t95);
-	std::printf("  tesseract / ours  %8.1fx   %8.1fx\n", om > 0 ? tm / om : 0.0, o95 > 0 ? t95 / o95 : 0.0);
+	std::printf("\n  time per crop                median      p95\n");
+	std::printf("  ours                      %8.0f us %8.0f us\n", om, o95);
+	std::printf("  ours+learned              %8.0f us %8.0f us\n", lm, l95);
+	std::printf("  tesseract                 %8.0f us %8.0f us\n", tm, t95);
+	std::printf("  ours+learned / ours       %8.1fx   %8.1fx\n", om > 0 ? lm / om : 0.0, o95 > 0 ? l95 / o95 : 0.0);
+	std::printf("  tesseract / ours+learned  %8.1fx   %8.1fx\n", lm > 0 ? tm / lm : 0.0, l95 > 0 ? t95 / l95 : 0.0);
 	return 0;
 }

@@ -1,6 +1,7 @@
 #include "tools/replay/crop_read.h"
 
 #include "digits/digit_reader.h"
+#include "digits/learned_rules.h"
 #include "statreader/default_readers.h"
 #include "statreader/presets.h"
 #include "statreader/stat_table.h"
@@ -80,16 +81,29 @@ int readCrops(const CropOptions &o)
 			r = readers->readDigitStat(crop, key, special);
 		if (!r.ok) {
 			std::printf("%s: %s no reading\n", name.constData(), key.c_str());
-			continue;
-		}
-		if (isPlates) {
+		} else if (isPlates) {
 			std::printf("%s: plates %.1f (text \"%s\", confidence %.3f)\n", name.constData(),
 				    double(r.exactValue), r.text.c_str(), double(r.confidence));
-			continue;
+		} else {
+			std::printf("%s: %s %d (text \"%s\", confidence %.3f)%s\n", name.constData(), key.c_str(),
+				    r.value, r.text.c_str(), double(r.confidence),
+				    r.confidence < kMinConfidence ? ", below 0.76: the filter drops it" : "");
 		}
-		std::printf("%s: %s %d (text \"%s\", confidence %.3f)%s\n", name.constData(), key.c_str(), r.value,
-			    r.text.c_str(), double(r.confidence),
-			    r.confidence < kMinConfidence ? ", below 0.76: the filter drops it" : "");
+		if (isPlates)
+			continue;
+		// What the filter makes of it with the learned reader's opinion, before any value of the
+		// stat is confirmed.
+		const LearnedReading learned = readers->readLearned(crop);
+		const StatReading combined =
+			combineWithLearned(r.confidence < kMinConfidence ? StatReading{} : r, learned);
+		const std::string opinion =
+			learned.reading.ok
+				? "reads \"" + learned.reading.text + "\", confidence " +
+					  QString::number(double(learned.reading.confidence), 'f', 3).toStdString()
+				: "reads no number, sure of that " +
+					  QString::number(double(learned.emptyConfidence), 'f', 3).toStdString();
+		std::printf("%s: %s with the learned reader %s (it %s)\n", name.constData(), key.c_str(),
+			    combined.ok ? std::to_string(combined.value).c_str() : "no reading", opinion.c_str());
 	}
 	return status;
 }

@@ -1,5 +1,6 @@
 #include "tools/replay/match_replay.h"
 
+#include "digits/learned_rules.h"
 #include "statreader/default_readers.h"
 #include "statreader/hud_classifier.h"
 #include "statreader/stat_table.h"
@@ -17,7 +18,9 @@ namespace {
 
 using hudframes::Screen;
 
-// The default readers, remembering what each stat read on the frame being processed.
+// The default readers, remembering what each stat read on the frame being processed: the
+// template readers' reading and, where processing asked for it, the learned reader's opinion
+// of the same crop (asked right after the reading it judges).
 class RecordingReaders final : public StatReaders {
 public:
 	RecordingReaders() : inner_(makeDefaultReaders()) {}
@@ -33,36 +36,57 @@ public:
 	}
 	StatReading readCardNumber(const RgbaImage &crop, std::string_view key) override
 	{
+		lastKey_.clear();
 		return inner_->readCardNumber(crop, key);
 	}
+	LearnedReading readLearned(const RgbaImage &crop) override
+	{
+		LearnedReading l = inner_->readLearned(crop);
+		if (!lastKey_.empty())
+			learned_[lastKey_] = l;
+		return l;
+	}
 
-	void clear() { last_.clear(); }
+	void clear()
+	{
+		last_.clear();
+		learned_.clear();
+		lastKey_.clear();
+	}
 	// The value processing accepts from the last reading of a stat, if it accepts one.
 	std::optional<double> accepted(int stat) const
 	{
 		const auto it = last_.find(kStatTable[size_t(stat)].key);
-		if (it == last_.end() || !it->second.ok)
+		if (it == last_.end())
 			return std::nullopt;
 		const StatReading &r = it->second;
 		if (stat == kStatPlates)
-			return r.exactValue >= 0.f && r.exactValue <= 3.05f ? std::optional(double(r.exactValue))
-									    : std::nullopt;
+			return !r.ok                                          ? std::nullopt
+			       : r.exactValue >= 0.f && r.exactValue <= 3.05f ? std::optional(double(r.exactValue))
+									      : std::nullopt;
 		const StatDef &def = kStatTable[size_t(stat)];
-		if (r.confidence < kMinConfidence || r.value < def.minValue || r.value > def.maxValue ||
-		    (stat == kStatPlayersLeft && r.value > 155))
+		const StatReading floored = r.confidence < kMinConfidence ? StatReading{} : r;
+		const auto learned = learned_.find(def.key);
+		const StatReading c =
+			learned == learned_.end() ? floored : combineWithLearned(floored, learned->second);
+		if (!c.ok || c.value < def.minValue || c.value > def.maxValue ||
+		    (stat == kStatPlayersLeft && c.value > 155))
 			return std::nullopt;
-		return double(r.value);
+		return double(c.value);
 	}
 
 private:
 	StatReading record(std::string_view key, StatReading r)
 	{
-		last_[std::string(key)] = r;
+		lastKey_ = std::string(key);
+		last_[lastKey_] = r;
 		return r;
 	}
 
 	std::unique_ptr<StatReaders> inner_;
 	std::map<std::string, StatReading> last_;
+	std::map<std::string, LearnedReading> learned_;
+	std::string lastKey_;
 };
 
 bool isEndCard(int32_t hud)

@@ -1,0 +1,239 @@
+#include "digits/learned_reader.h"
+
+#include "digits/learned_model.h"
+#include "digits/learned_weights.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrelo {
+
+namespace learned {
+
+namespace {
+
+// For each output pixel of a side of n source pixels scaled to out: the first source pixel it
+// averages and the weights of the pixels from there (area averaging, as prep.py does).
+struct AreaTaps {
+	std::vector<int32_t> first;
+	std::vector<int32_t> count;
+	std::vector<float> weights; // out x maxTaps
+	int32_t maxTaps = 0;
+};
+
+AreaTaps areaTaps(int32_t n, int32_t out)
+{
+	AreaTaps t;
+	const double scale = double(n) / double(out);
+	t.maxTaps = int32_t(std::ceil(scale)) + 1;
+	t.first.resize(size_t(out));
+	t.count.resize(size_t(out));
+	t.weights.assign(size_t(out) * size_t(t.maxTaps), 0.f);
+	for (int32_t i = 0; i < out; ++i) {
+		const double a = double(i) * scale, b = double(i + 1) * scale;
+		const int32_t k0 = int32_t(std::floor(a));
+		const int32_t k1 = std::min(n, int32_t(std::ceil(b)));
+		t.first[size_t(i)] = k0;
+		t.count[size_t(i)] = std::min(k1 - k0, t.maxTaps);
+		for (int32_t k = k0; k < k0 + t.count[size_t(i)]; ++k)
+			t.weights[size_t(i) * size_t(t.maxTaps) + size_t(k - k0)] =
+				float((std::min(b, double(k + 1)) - std::max(a, double(k))) / scale);
+	}
+	return t;
+}
+
+// Width and height of the scaled crop: kInputHeight rows, unless that is wider than kMaxWidth.
+void scaledSize(int32_t w, int32_t h, int32_t &sw, int32_t &sh)
+{
+	if (int64_t(w) * kInputHeight <= int64_t(kMaxWidth) * h) {
+		sh = kInputHeight;
+		sw = int32_t(std::max<int64_t>(1, (int64_t(w) * kInputHeight + h / 2) / h));
+	} else {
+		sw = kMaxWidth;
+		sh = int32_t(std::max<int64_t>(1, (int64_t(h) * kMaxWidth + w / 2) / w));
+	}
+}
+
+} // namespace
+
+std::vector<float> prepareCanvas(const RgbaCrop &crop, int &width)
+{
+	width = 0;
+	if (!crop.data || crop.width < 1 || crop.height < 1)
+		return {};
+	const int32_t w = crop.width, h = crop.height;
+	int32_t sw = 0, sh = 0;
+	scaledSize(w, h, sw, sh);
+	const AreaTaps tx = areaTaps(w, sw), ty = areaTaps(h, sh);
+
+	// Columns first, for every source row; then rows. A stride of 0 or less means packed rows,
+	// as toGray takes it.
+	const int64_t stride = crop.stride > 0 ? crop.stride : int64_t(w) * 4;
+	std::vector<float> cols(size_t(h) * size_t(sw) * 3);
+	for (int32_t y = 0; y < h; ++y) {
+		const uint8_t *row = crop.data + int64_t(y) * stride;
+		float *o = cols.data() + size_t(y) * size_t(sw) * 3;
+		for (int32_t j = 0; j < sw; ++j) {
+			float r = 0.f, g = 0.f, b = 0.f;
+			const float *wt = tx.weights.data() + size_t(j) * size_t(tx.maxTaps);
+			const uint8_t *p = row + size_t(tx.first[size_t(j)]) * 4;
+			for (int32_t k = 0; k < tx.count[size_t(j)]; ++k, p += 4) {
+				r += wt[k] * float(p[0]);
+				g += wt[k] * float(p[1]);
+				b += wt[k] * float(p[2]);
+			}
+			o[3 * j] = r;
+			o[3 * j + 1] = g;
+			o[3 * j + 2] = b;
+		}
+	}
+	std::vector<float> scaled(size_t(sh) * size_t(sw) * 3, 0.f);
+	for (int32_t i = 0; i < sh; ++i) {
+		float *o = scaled.data() + size_t(i) * size_t(sw) * 3;
+		const float *wt = ty.weights.data() + size_t(i) * size_t(ty.maxTaps);
+		for (int32_t k = 0; k < ty.count[size_t(i)]; ++k) {
+			const float *src = cols.data() + size_t(ty.first[size_t(i)] + k) * size_t(sw) * 3;
+			for (size_t c = 0; c < size_t(sw) * 3; ++c)
+				o[c] += wt[k] * src[c];
+		}
+	}
+
+	double sum = 0.0, squares = 0.0;
+	for (float v : scaled) {
+		sum += double(v);
+		squares += double(v) * double(v);
+	}
+	const double n = double(scaled.size());
+	const double mean = sum / n / 255.0;
+	const double var = std::max(0.0, squares / n / (255.0 * 255.0) - mean * mean);
+	const double sd = std::max(std::sqrt(var), double(kMinStd));
+	const float gain = float(1.0 / (255.0 * sd)), offset = float(mean / sd);
+
+	width = std::max(kMinWidth, (sw + kWidthStep - 1) / kWidthStep * kWidthStep);
+	std::vector<float> canvas(size_t(kInputHeight) * size_t(width) * 3, 0.f);
+	const int32_t top = (kInputHeight - sh) / 2;
+	for (int32_t y = 0; y < sh; ++y) {
+		const float *src = scaled.data() + size_t(y) * size_t(sw) * 3;
+		float *dst = canvas.data() + size_t(top + y) * size_t(width) * 3;
+		for (size_t x = 0; x < size_t(sw) * 3; ++x)
+			dst[x] = src[x] * gain - offset;
+	}
+	return canvas;
+}
+
+std::vector<float> cropScores(const RgbaCrop &crop, const float *weights)
+{
+	int width = 0;
+	const std::vector<float> canvas = prepareCanvas(crop, width);
+	if (canvas.empty())
+		return {};
+	return runNetwork(weights, canvas.data(), width);
+}
+
+} // namespace learned
+
+namespace {
+
+using learned::kClasses;
+
+// The probability of a digit sequence under the network's frame probabilities, summed over
+// every alignment (the CTC forward pass), in logarithms.
+double sequenceLogProbability(const std::vector<double> &logp, int frames, const std::vector<int> &labels)
+{
+	const int states = 2 * int(labels.size()) + 1;
+	auto label = [&](int s) { return s % 2 == 0 ? 0 : labels[size_t(s / 2)]; };
+	const double none = -INFINITY;
+	auto add = [](double a, double b) {
+		if (a == -INFINITY)
+			return b;
+		if (b == -INFINITY)
+			return a;
+		const double m = std::max(a, b);
+		return m + std::log(std::exp(a - m) + std::exp(b - m));
+	};
+	std::vector<double> alpha(size_t(states), none);
+	std::vector<double> next(size_t(states), none);
+	alpha[0] = logp[0];
+	if (states > 1)
+		alpha[1] = logp[size_t(label(1))];
+	for (int t = 1; t < frames; ++t) {
+		const double *lp = logp.data() + size_t(t) * kClasses;
+		for (int s = 0; s < states; ++s) {
+			double a = alpha[size_t(s)];
+			if (s >= 1)
+				a = add(a, alpha[size_t(s - 1)]);
+			if (s >= 2 && label(s) != 0 && label(s) != label(s - 2))
+				a = add(a, alpha[size_t(s - 2)]);
+			next[size_t(s)] = a == none ? none : a + lp[label(s)];
+		}
+		alpha.swap(next);
+	}
+	return states > 1 ? add(alpha[size_t(states - 1)], alpha[size_t(states - 2)]) : alpha[0];
+}
+
+} // namespace
+
+LearnedReading learned::decodeScores(const std::vector<float> &scores)
+{
+	LearnedReading out;
+	const int frames = int(scores.size() / kClasses);
+	if (frames < 1)
+		return out;
+	std::vector<double> logp(scores.size());
+	std::vector<int> labels;
+	std::vector<float> peaks;
+	int previous = 0;
+	for (int t = 0; t < frames; ++t) {
+		const float *s = scores.data() + size_t(t) * kClasses;
+		const float top = *std::max_element(s, s + kClasses);
+		double z = 0.0;
+		for (int c = 0; c < kClasses; ++c)
+			z += std::exp(double(s[c]) - double(top));
+		const double logz = std::log(z) + double(top);
+		int best = 0;
+		for (int c = 0; c < kClasses; ++c) {
+			logp[size_t(t) * kClasses + size_t(c)] = double(s[c]) - logz;
+			if (s[c] > s[best])
+				best = c;
+		}
+		const float p = float(std::exp(logp[size_t(t) * kClasses + size_t(best)]));
+		if (best != 0 && best != previous) {
+			labels.push_back(best);
+			peaks.push_back(p);
+		} else if (best != 0) {
+			peaks.back() = std::max(peaks.back(), p);
+		}
+		previous = best;
+	}
+	double blank = 0.0;
+	for (int t = 0; t < frames; ++t)
+		blank += logp[size_t(t) * kClasses];
+	out.emptyConfidence = float(std::exp(blank));
+	if (labels.empty() || int(labels.size()) > kLearnedMaxDigits || (labels.size() > 1 && labels[0] == 1))
+		return out;
+	const float confidence = float(std::exp(sequenceLogProbability(logp, frames, labels)));
+	if (!(confidence >= kLearnedMinConfidence))
+		return out;
+	StatReading &r = out.reading;
+	for (int l : labels) {
+		r.text += char('0' + (l - 1));
+		r.value = r.value * 10 + (l - 1);
+	}
+	r.ok = true;
+	r.digits = int32_t(labels.size());
+	r.confidence = std::min(confidence, 1.f);
+	out.digitConfidence = std::move(peaks);
+	return out;
+}
+
+LearnedReading readLearned(const RgbaCrop &crop, const float *weights)
+{
+	return learned::decodeScores(learned::cropScores(crop, weights));
+}
+
+LearnedReading readLearned(const RgbaCrop &crop)
+{
+	return readLearned(crop, learned::kWeights);
+}
+
+} // namespace ostrelo
