@@ -7,9 +7,12 @@
 #include "common/rgba_crop.h"
 #include "common/stat_reading.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace ostrelo::fuzz {
 
@@ -29,20 +32,57 @@ private:
 	size_t pos_ = 0;
 };
 
-// Fills out with copies of src[0 .. n - 1] one after another (the last copy cut short).
-inline void repeatInto(std::vector<uint8_t> &out, const uint8_t *src, size_t n)
+// Fills out[0 .. size - 1] with copies of src[0 .. n - 1] one after another (the last copy cut
+// short), or with zeros when n is 0.
+inline void repeatInto(uint8_t *out, size_t size, const uint8_t *src, size_t n)
 {
-	if (out.empty() || n == 0)
+	if (size == 0)
 		return;
-	const size_t first = std::min(n, out.size());
-	std::copy(src, src + first, out.begin());
+	if (n == 0) {
+		std::fill(out, out + size, uint8_t(0));
+		return;
+	}
+	const size_t first = std::min(n, size);
+	std::copy(src, src + first, out);
 	// Each copy doubles what is filled: a few block copies, not one modulo per pixel.
-	for (size_t filled = first; filled < out.size();) {
-		const size_t chunk = std::min(filled, out.size() - filled);
-		std::copy(out.begin(), out.begin() + std::ptrdiff_t(chunk), out.begin() + std::ptrdiff_t(filled));
+	for (size_t filled = first; filled < size;) {
+		const size_t chunk = std::min(filled, size - filled);
+		std::copy(out, out + chunk, out + filled);
 		filled += chunk;
 	}
 }
+
+inline void repeatInto(std::vector<uint8_t> &out, const uint8_t *src, size_t n)
+{
+	repeatInto(out.data(), out.size(), src, n);
+}
+
+// Memory for a frame that one execution after another reuses. A fresh buffer of a large frame is
+// fresh pages from the kernel at every execution (the sanitizer's allocator maps large blocks
+// anew each time), which cost as much as classifying the frame. AddressSanitizer still sees
+// exactly the n bytes asked for: the buffer begins where its allocation does, so a read before
+// it meets the allocation's redzone, and everything after the n bytes is poisoned, so a read
+// past them is reported as at the end of a buffer of n bytes.
+class FrameBuffer {
+public:
+	FrameBuffer() = default;
+	FrameBuffer(const FrameBuffer &) = delete;
+	FrameBuffer &operator=(const FrameBuffer &) = delete;
+	~FrameBuffer() { ASAN_UNPOISON_MEMORY_REGION(storage_.data(), storage_.size()); }
+
+	// n bytes whose contents are left from earlier executions: the caller writes every one.
+	uint8_t *take(size_t n)
+	{
+		ASAN_UNPOISON_MEMORY_REGION(storage_.data(), storage_.size());
+		if (n > storage_.size())
+			storage_ = std::vector<uint8_t>(n);
+		ASAN_POISON_MEMORY_REGION(storage_.data() + n, storage_.size() - n);
+		return storage_.data();
+	}
+
+private:
+	std::vector<uint8_t> storage_;
+};
 
 // A width and height of 0 to 96 (or, for one input in eight, up to 512), and a picture: either
 // the remaining bytes as pixels (repeated to fill), or a small picture in them blown up by a whole

@@ -1,7 +1,7 @@
 // Arbitrary frames for the HUD classifier: the first bytes choose the size and the padding of
 // every row (or a line size shorter than a row), the rest are pixels, repeated to fill the
-// frame. The frame buffer is exactly as long as the line size says, so a read past it is
-// caught.
+// frame. The frame buffer is exactly as long as the line size says (to the sanitizer), so a
+// read past it is caught.
 
 #include "statreader/hud_classifier.h"
 #include "tools/fuzz/digits_fuzz_input.h"
@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -40,11 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	const uint32_t lineSize =
 		(lineChoice & 0x8000) ? row - std::min(row, lineChoice & 0x7) : row + (lineChoice & 0x7f);
 
-	std::vector<uint8_t> frame(size_t(lineSize) * size_t(height));
-	ostrelo::fuzz::repeatInto(frame, data, size);
+	const size_t bytes = size_t(lineSize) * size_t(height);
+	static ostrelo::fuzz::FrameBuffer buffer;
+	uint8_t *const frame = buffer.take(bytes);
+	ostrelo::fuzz::repeatInto(frame, bytes, data, size);
 
-	const int32_t state =
-		ostrelo::classifyHudState(frame.empty() ? nullptr : frame.data(), width, height, lineSize);
+	const int32_t state = ostrelo::classifyHudState(bytes == 0 ? nullptr : frame, width, height, lineSize);
 	if (state < ostrelo::kHudUnknown || state > ostrelo::kHudAfterAction)
 		__builtin_trap();
 	if (std::strlen(ostrelo::hudStateName(state)) == 0)

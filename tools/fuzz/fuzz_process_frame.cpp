@@ -1,14 +1,14 @@
 // Frame processing with the real readers on arbitrary frames and settings: regions anywhere
 // (negative, huge, off the frame), any plates outline and angle (NaN included), either game,
 // padded line sizes, a few frames in a row with the service's game number thrown in. The
-// frame buffer is exactly as long as its line size says, so a read past it is caught.
+// frame buffer is exactly as long as its line size says (to the sanitizer), so a read past it is
+// caught.
 
 #include "statreader/default_readers.h"
 #include "statreader/frame_processing.h"
 #include "tools/fuzz/digits_fuzz_input.h"
 
 #include <cstring>
-#include <vector>
 
 using namespace ostrelo;
 
@@ -53,15 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	const int32_t w = (flags & 64) ? 16 + in.word() % 625 : 16 + in.byte() % 185;
 	const int32_t h = (flags & 64) ? 16 + in.word() % 345 : 16 + in.byte() % 105;
 	const uint32_t lineSize = uint32_t(w) * 4 + (in.byte() & 0x1f);
-	std::vector<uint8_t> frame(size_t(lineSize) * size_t(h));
+	const size_t bytes = size_t(lineSize) * size_t(h);
+	static fuzz::FrameBuffer buffer;
+	uint8_t *const frame = buffer.take(bytes);
 	const size_t n = in.left();
 	const uint8_t *px = in.rest();
-	fuzz::repeatInto(frame, px, n);
+	fuzz::repeatInto(frame, bytes, px, n);
 
 	StatReaderState state;
 	uint64_t now = 1000'000'000'000ULL;
 	applySettings(state, s, now);
-	const FrameView view{frame.data(), w, h, lineSize};
+	const FrameView view{frame, w, h, lineSize};
 	for (int k = 0; k < 3; ++k) {
 		now += 200'000'000ULL;
 		const int32_t site = n > 0 ? int32_t(px[k % n]) * 5 - 10 : 0;
