@@ -23,6 +23,9 @@ for bin in build/fuzz/tools/fuzz/fuzz_*; do
 	[ ! -d "$seeds" ] || seed_dirs+=("$seeds")
 	[ ! -f "$seeds.dict" ] || flags+=("-dict=$seeds.dict")
 	echo "fuzz: $name for ${seconds}s"
+	# Other work on the machine takes its share of the executions: the load when the target
+	# started goes with its rate.
+	load="$(cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo '?')"
 	if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 "${flags[@]}" \
 		"$corpus" "${seed_dirs[@]}" \
 		>"build/fuzz/$name.log" 2>&1; then
@@ -35,7 +38,7 @@ for bin in build/fuzz/tools/fuzz/fuzz_*; do
 	# One line per target at the end: how much of the run went into executions.
 	execs="$(awk '/stat::number_of_executed_units/ {print $2}' "build/fuzz/$name.log" | tail -1)"
 	rate="$(awk '/stat::average_exec_per_sec/ {print $2}' "build/fuzz/$name.log" | tail -1)"
-	summary+=("$(printf '%-24s %10s execs %8s execs/s' "$name" "${execs:-?}" "${rate:-?}")")
+	summary+=("$(printf '%-24s %10s execs %8s execs/s   load %s' "$name" "${execs:-?}" "${rate:-?}" "$load")")
 done
 echo "fuzz summary (${seconds}s per target):"
 for line in "${summary[@]}"; do

@@ -19,9 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	fuzz::Input in(data, size);
 	const GrayImage image = fuzz::grayImage(in);
 	check(readDigitsMultiScale(image));
-	// The multi-scale reader starts with readDigits of the contrast-stretched image: where
-	// stretching leaves the image as it is, a readDigits of it here would repeat that read.
-	if (stretchContrast(image).pixels != image.pixels)
+	// The multi-scale reader starts with readDigits of the contrast-stretched image (of any
+	// image but an empty one): where stretching leaves the image as it is, a readDigits of it
+	// here would repeat that read.
+	if (image.empty() || stretchContrast(image).pixels != image.pixels)
 		check(readDigits(image));
 	return 0;
 }
