@@ -395,10 +395,12 @@ def layout(rng, fc, negative):
     tmask, tw_ss, band_top = draw_number_mask(fc, face, text, hd_ss, rng)
     tw = tw_ss / SS
 
-    mt = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.0)) * hd
-    mb = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.0)) * hd
-    ml = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.0), (0.4, 0.4, 0.2)) * hd
-    mr = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.0), (0.4, 0.4, 0.2)) * hd
+    # A rectangle drawn by hand around a counter is often loose: up to one and a half digit
+    # heights of ground above and below, two and a half beside.
+    mt = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.5)) * hd
+    mb = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.5)) * hd
+    ml = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.5), (0.4, 0.4, 0.2)) * hd
+    mr = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.5), (0.4, 0.4, 0.2)) * hd
 
     icon_side = None
     if rng.random() < (0.55 if negative else 0.22):
