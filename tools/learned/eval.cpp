@@ -262,7 +262,7 @@ int main(int argc, char **argv)
 	const auto bright = std::count_if(crops.begin(), crops.end(), [](const Crop &c) { return c.bright; });
 	std::printf("\ncrops on bright grounds (median luminance at least %.2f): %td of %zu\n", kBrightMedian, bright,
 		    crops.size());
-	for (float floor : {0.9f, kLearnedThresholds.backup}) {
+	for (float floor : {kLearnedThresholds.backup, 0.95f}) {
 		std::map<std::string, Tally> t;
 		for (size_t i = 0; i < crops.size(); ++i)
 			if (crops[i].bright) {
