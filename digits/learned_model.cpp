@@ -1,5 +1,7 @@
 #include "digits/learned_model.h"
 
+#include "digits/learned_kernels.h"
+
 #include <algorithm>
 
 namespace ostrelo::learned {
@@ -21,9 +23,9 @@ private:
 	const float *p_;
 };
 
-// Every layer keeps a pixel's channels together and loops over output channels innermost,
-// with the channel counts known at compile time: those loops are what the compiler
-// vectorises, without any intrinsics.
+// The portable layers keep a pixel's channels together and loop over output channels
+// innermost, with the channel counts known at compile time: those loops are what the compiler
+// vectorises, without intrinsics, for whatever CPU the build targets.
 
 template <int CO>
 void storeRelu(const float (&acc)[CO], float *out)
@@ -122,21 +124,51 @@ void poolRows(const float *in, int h, int w, float *out)
 	}
 }
 
+// The layers as the compiler vectorises them for any CPU.
+struct PortableLayers {
+	template <int CI, int CO, bool Relu>
+	static void pointwise(const float *in, int n, const float *weights, const float *bias, float *out)
+	{
+		ostrelo::learned::pointwise<CI, CO, Relu>(in, n, weights, bias, out);
+	}
+	template <int C, int KH, int KW>
+	static void depthwise(const float *in, int h, int w, const float *weights, float *out)
+	{
+		ostrelo::learned::depthwise<C, KH, KW>(in, h, w, weights, out);
+	}
+};
+
+#if OSTRELO_LEARNED_AVX2
+// The same with AVX2 and FMA.
+struct Avx2Layers {
+	template <int CI, int CO, bool Relu>
+	static void pointwise(const float *in, int n, const float *weights, const float *bias, float *out)
+	{
+		pointwiseAvx2(in, n, CI, CO, weights, bias, Relu, out);
+	}
+	template <int C, int KH, int KW>
+	static void depthwise(const float *in, int h, int w, const float *weights, float *out)
+	{
+		static_assert(C % 8 == 0);
+		depthwiseAvx2(in, h, w, C, KH, KW, weights, out);
+	}
+};
+#endif
+
 // Depthwise-separable block: depthwise, then pointwise with the batch norm folded in, ReLU.
-template <int CI, int CO, int KH, int KW>
+template <class L, int CI, int CO, int KH, int KW>
 void sepConv(WeightCursor &wc, const float *in, int h, int w, std::vector<float> &tmp, float *out)
 {
 	const float *dw = wc.take(size_t(KH * KW * CI));
 	const float *pw = wc.take(size_t(CI * CO));
 	const float *b = wc.take(CO);
 	tmp.resize(size_t(h) * size_t(w) * CI);
-	depthwise<CI, KH, KW>(in, h, w, dw, tmp.data());
-	pointwise<CI, CO, true>(tmp.data(), h * w, pw, b, out);
+	L::template depthwise<CI, KH, KW>(in, h, w, dw, tmp.data());
+	L::template pointwise<CI, CO, true>(tmp.data(), h * w, pw, b, out);
 }
 
-} // namespace
-
-std::vector<float> runNetwork(const float *weights, const float *canvas, int width)
+template <class L>
+std::vector<float> network(const float *weights, const float *canvas, int width)
 {
 	WeightCursor wc(weights);
 	const int h1 = kInputHeight / 2, t = width / 2;
@@ -151,13 +183,13 @@ std::vector<float> runNetwork(const float *weights, const float *canvas, int wid
 	const float *c1w = wc.take(9 * 3 * kC1);
 	const float *c1b = wc.take(kC1);
 	gatherStride2(canvas, kInputHeight, width, b.data());
-	pointwise<27, kC1, true>(b.data(), h1 * t, c1w, c1b, a.data()); // 12 x t x C1
+	L::template pointwise<27, kC1, true>(b.data(), h1 * t, c1w, c1b, a.data()); // 12 x t x C1
 
-	sepConv<kC1, kC2, 3, 3>(wc, a.data(), h1, t, tmp, b.data());
+	sepConv<L, kC1, kC2, 3, 3>(wc, a.data(), h1, t, tmp, b.data());
 	poolRows<kC2>(b.data(), h1, t, a.data()); // 6 x t x C2
-	sepConv<kC2, kC3, 3, 3>(wc, a.data(), h1 / 2, t, tmp, b.data());
-	poolRows<kC3>(b.data(), h1 / 2, t, a.data());                    // 3 x t x C3
-	sepConv<kC3, kC4, 3, 3>(wc, a.data(), h1 / 4, t, tmp, b.data()); // 3 x t x C4
+	sepConv<L, kC2, kC3, 3, 3>(wc, a.data(), h1 / 2, t, tmp, b.data());
+	poolRows<kC3>(b.data(), h1 / 2, t, a.data());                       // 3 x t x C3
+	sepConv<L, kC3, kC4, 3, 3>(wc, a.data(), h1 / 4, t, tmp, b.data()); // 3 x t x C4
 
 	// The three remaining rows become one feature column per frame: gather each column's three
 	// pixels into one vector, then a 1 x 1 convolution.
@@ -169,19 +201,37 @@ std::vector<float> runNetwork(const float *weights, const float *canvas, int wid
 				    a.data() + (size_t(x) * 3 + size_t(ky)) * kC4);
 	thread_local std::vector<float> feat, seq;
 	feat.resize(size_t(t) * kFeat);
-	pointwise<3 * kC4, kFeat, true>(a.data(), t, hw, hb, feat.data());
+	L::template pointwise<3 * kC4, kFeat, true>(a.data(), t, hw, hb, feat.data());
 
 	// Each frame sees its neighbours along the row, added to what it had.
 	seq.resize(feat.size());
-	sepConv<kFeat, kFeat, 1, kSeqKernel>(wc, feat.data(), 1, t, tmp, seq.data());
+	sepConv<L, kFeat, kFeat, 1, kSeqKernel>(wc, feat.data(), 1, t, tmp, seq.data());
 	for (size_t i = 0; i < feat.size(); ++i)
 		feat[i] += seq[i];
 
 	const float *ow = wc.take(size_t(kFeat * kClasses));
 	const float *ob = wc.take(kClasses);
 	std::vector<float> scores(size_t(t) * kClasses);
-	pointwise<kFeat, kClasses, false>(feat.data(), t, ow, ob, scores.data());
+	L::template pointwise<kFeat, kClasses, false>(feat.data(), t, ow, ob, scores.data());
 	return scores;
+}
+
+} // namespace
+
+std::vector<float> runNetwork(const float *weights, const float *canvas, int width, Kernels kernels)
+{
+#if OSTRELO_LEARNED_AVX2
+	if (kernels == Kernels::Avx2 && avx2Available())
+		return network<Avx2Layers>(weights, canvas, width);
+#else
+	(void)kernels;
+#endif
+	return network<PortableLayers>(weights, canvas, width);
+}
+
+std::vector<float> runNetwork(const float *weights, const float *canvas, int width)
+{
+	return runNetwork(weights, canvas, width, avx2Available() ? Kernels::Avx2 : Kernels::Portable);
 }
 
 } // namespace ostrelo::learned

@@ -4,6 +4,8 @@
 // tools/learned/net.py defines the same layers for training; tools/learned/export.py writes
 // their weights in the order and layout read here.
 
+#include "digits/learned_kernels.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -38,6 +40,11 @@ inline constexpr size_t kWeightCount =
 // Runs the network on a canvas stored row by row with the three channels of a pixel together
 // ([y][x][c], width a multiple of kWidthStep). Returns width / 2 frames of kClasses scores
 // (before the softmax), frame by frame. weights holds kWeightCount floats.
+// Runs on the AVX2 layers where the machine has them, else on the portable ones; the two give
+// the same scores but for float rounding.
 std::vector<float> runNetwork(const float *weights, const float *canvas, int width);
+
+// The same on the given layers (the portable ones when AVX2 is asked for but not available).
+std::vector<float> runNetwork(const float *weights, const float *canvas, int width, Kernels kernels);
 
 } // namespace ostrelo::learned

@@ -4,6 +4,7 @@
 #include "digits/learned_weights.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace ostrelo {
@@ -21,9 +22,8 @@ struct AreaTaps {
 	int32_t maxTaps = 0;
 };
 
-AreaTaps areaTaps(int32_t n, int32_t out)
+void areaTaps(int32_t n, int32_t out, AreaTaps &t)
 {
-	AreaTaps t;
 	const double scale = double(n) / double(out);
 	t.maxTaps = int32_t(std::ceil(scale)) + 1;
 	t.first.resize(size_t(out));
@@ -39,7 +39,6 @@ AreaTaps areaTaps(int32_t n, int32_t out)
 			t.weights[size_t(i) * size_t(t.maxTaps) + size_t(k - k0)] =
 				float((std::min(b, double(k + 1)) - std::max(a, double(k))) / scale);
 	}
-	return t;
 }
 
 // Width and height of the scaled crop: kInputHeight rows, unless that is wider than kMaxWidth.
@@ -54,25 +53,30 @@ void scaledSize(int32_t w, int32_t h, int32_t &sw, int32_t &sh)
 	}
 }
 
-} // namespace
-
-std::vector<float> prepareCanvas(const RgbaCrop &crop, int &width)
+// The canvas for a crop into `canvas` (resized); width 0 and an empty canvas for an empty crop.
+// The scratch lives with the thread: the graphics thread prepares crops without allocating.
+void prepareInto(const RgbaCrop &crop, int &width, std::vector<float> &canvas)
 {
 	width = 0;
+	canvas.clear();
 	if (!crop.data || crop.width < 1 || crop.height < 1)
-		return {};
+		return;
 	const int32_t w = crop.width, h = crop.height;
 	int32_t sw = 0, sh = 0;
 	scaledSize(w, h, sw, sh);
-	const AreaTaps tx = areaTaps(w, sw), ty = areaTaps(h, sh);
+	thread_local AreaTaps tx, ty;
+	areaTaps(w, sw, tx);
+	areaTaps(h, sh, ty);
 
 	// Columns first, for every source row; then rows. A stride of 0 or less means packed rows,
 	// as toGray takes it.
 	const int64_t stride = crop.stride > 0 ? crop.stride : int64_t(w) * 4;
-	std::vector<float> cols(size_t(h) * size_t(sw) * 3);
+	const size_t rowValues = size_t(sw) * 3;
+	thread_local std::vector<float> cols, scaled;
+	cols.resize(size_t(h) * rowValues);
 	for (int32_t y = 0; y < h; ++y) {
 		const uint8_t *row = crop.data + int64_t(y) * stride;
-		float *o = cols.data() + size_t(y) * size_t(sw) * 3;
+		float *o = cols.data() + size_t(y) * rowValues;
 		for (int32_t j = 0; j < sw; ++j) {
 			float r = 0.f, g = 0.f, b = 0.f;
 			const float *wt = tx.weights.data() + size_t(j) * size_t(tx.maxTaps);
@@ -87,44 +91,64 @@ std::vector<float> prepareCanvas(const RgbaCrop &crop, int &width)
 			o[3 * j + 2] = b;
 		}
 	}
-	std::vector<float> scaled(size_t(sh) * size_t(sw) * 3, 0.f);
+	scaled.assign(size_t(sh) * rowValues, 0.f);
 	for (int32_t i = 0; i < sh; ++i) {
-		float *o = scaled.data() + size_t(i) * size_t(sw) * 3;
+		float *o = scaled.data() + size_t(i) * rowValues;
 		const float *wt = ty.weights.data() + size_t(i) * size_t(ty.maxTaps);
 		for (int32_t k = 0; k < ty.count[size_t(i)]; ++k) {
-			const float *src = cols.data() + size_t(ty.first[size_t(i)] + k) * size_t(sw) * 3;
-			for (size_t c = 0; c < size_t(sw) * 3; ++c)
-				o[c] += wt[k] * src[c];
+			const float *src = cols.data() + size_t(ty.first[size_t(i)] + k) * rowValues;
+			const float wk = wt[k];
+			for (size_t c = 0; c < rowValues; ++c)
+				o[c] += wk * src[c];
 		}
 	}
 
-	double sum = 0.0, squares = 0.0;
-	for (float v : scaled) {
-		sum += double(v);
-		squares += double(v) * double(v);
+	// Four partial sums each: the additions do not wait for one another.
+	double sum[4] = {}, squares[4] = {};
+	const size_t n = scaled.size();
+	size_t i = 0;
+	for (; i + 4 <= n; i += 4)
+		for (size_t k = 0; k < 4; ++k) {
+			const double v = double(scaled[i + k]);
+			sum[k] += v;
+			squares[k] += v * v;
+		}
+	for (; i < n; ++i) {
+		const double v = double(scaled[i]);
+		sum[0] += v;
+		squares[0] += v * v;
 	}
-	const double n = double(scaled.size());
-	const double mean = sum / n / 255.0;
-	const double var = std::max(0.0, squares / n / (255.0 * 255.0) - mean * mean);
+	const double mean = (sum[0] + sum[1] + sum[2] + sum[3]) / double(n) / 255.0;
+	const double var = std::max(
+		0.0, (squares[0] + squares[1] + squares[2] + squares[3]) / double(n) / (255.0 * 255.0) - mean * mean);
 	const double sd = std::max(std::sqrt(var), double(kMinStd));
 	const float gain = float(1.0 / (255.0 * sd)), offset = float(mean / sd);
 
 	width = std::max(kMinWidth, (sw + kWidthStep - 1) / kWidthStep * kWidthStep);
-	std::vector<float> canvas(size_t(kInputHeight) * size_t(width) * 3, 0.f);
+	canvas.assign(size_t(kInputHeight) * size_t(width) * 3, 0.f);
 	const int32_t top = (kInputHeight - sh) / 2;
 	for (int32_t y = 0; y < sh; ++y) {
-		const float *src = scaled.data() + size_t(y) * size_t(sw) * 3;
+		const float *src = scaled.data() + size_t(y) * rowValues;
 		float *dst = canvas.data() + size_t(top + y) * size_t(width) * 3;
-		for (size_t x = 0; x < size_t(sw) * 3; ++x)
+		for (size_t x = 0; x < rowValues; ++x)
 			dst[x] = src[x] * gain - offset;
 	}
+}
+
+} // namespace
+
+std::vector<float> prepareCanvas(const RgbaCrop &crop, int &width)
+{
+	std::vector<float> canvas;
+	prepareInto(crop, width, canvas);
 	return canvas;
 }
 
 std::vector<float> cropScores(const RgbaCrop &crop, const float *weights)
 {
 	int width = 0;
-	const std::vector<float> canvas = prepareCanvas(crop, width);
+	thread_local std::vector<float> canvas;
+	prepareInto(crop, width, canvas);
 	if (canvas.empty())
 		return {};
 	return runNetwork(weights, canvas.data(), width);
@@ -136,39 +160,48 @@ namespace {
 
 using learned::kClasses;
 
-// The probability of a digit sequence under the network's frame probabilities, summed over
-// every alignment (the CTC forward pass), in logarithms.
-double sequenceLogProbability(const std::vector<double> &logp, int frames, const std::vector<int> &labels)
+// The probability of a digit sequence under the frames' class probabilities (frames x
+// kClasses), summed over every alignment: the CTC forward pass. The forward variables are
+// rescaled to sum 1 after every frame and the scales multiplied back at the end, so nothing
+// underflows however wide the crop, and no state needs a logarithm.
+double sequenceProbability(const std::vector<double> &prob, int frames, const std::vector<int> &labels)
 {
+	constexpr int kMaxStates = 2 * kLearnedMaxDigits + 1;
 	const int states = 2 * int(labels.size()) + 1;
+	if (states > kMaxStates)
+		return 0.0;
 	auto label = [&](int s) { return s % 2 == 0 ? 0 : labels[size_t(s / 2)]; };
-	const double none = -INFINITY;
-	auto add = [](double a, double b) {
-		if (a == -INFINITY)
-			return b;
-		if (b == -INFINITY)
-			return a;
-		const double m = std::max(a, b);
-		return m + std::log(std::exp(a - m) + std::exp(b - m));
-	};
-	std::vector<double> alpha(size_t(states), none);
-	std::vector<double> next(size_t(states), none);
-	alpha[0] = logp[0];
-	if (states > 1)
-		alpha[1] = logp[size_t(label(1))];
-	for (int t = 1; t < frames; ++t) {
-		const double *lp = logp.data() + size_t(t) * kClasses;
+	std::array<double, kMaxStates> alpha{}, next{};
+	alpha[0] = prob[0];
+	alpha[1] = prob[size_t(label(1))];
+	double scale = 1.0, logScale = 0.0;
+	for (int t = 0;; ++t) {
+		double total = 0.0;
+		for (int s = 0; s < states; ++s)
+			total += alpha[size_t(s)];
+		if (!(total > 0.0))
+			return 0.0;
+		for (int s = 0; s < states; ++s)
+			alpha[size_t(s)] /= total;
+		scale *= total;
+		if (scale < 1e-200) {
+			logScale += std::log(scale);
+			scale = 1.0;
+		}
+		if (t + 1 == frames)
+			break;
+		const double *p = prob.data() + size_t(t + 1) * kClasses;
 		for (int s = 0; s < states; ++s) {
 			double a = alpha[size_t(s)];
 			if (s >= 1)
-				a = add(a, alpha[size_t(s - 1)]);
+				a += alpha[size_t(s - 1)];
 			if (s >= 2 && label(s) != 0 && label(s) != label(s - 2))
-				a = add(a, alpha[size_t(s - 2)]);
-			next[size_t(s)] = a == none ? none : a + lp[label(s)];
+				a += alpha[size_t(s - 2)];
+			next[size_t(s)] = a * p[label(s)];
 		}
-		alpha.swap(next);
+		alpha = next;
 	}
-	return states > 1 ? add(alpha[size_t(states - 1)], alpha[size_t(states - 2)]) : alpha[0];
+	return (alpha[size_t(states - 1)] + alpha[size_t(states - 2)]) * scale * std::exp(logScale);
 }
 
 } // namespace
@@ -179,39 +212,38 @@ LearnedReading learned::decodeScores(const std::vector<float> &scores)
 	const int frames = int(scores.size() / kClasses);
 	if (frames < 1)
 		return out;
-	std::vector<double> logp(scores.size());
+	thread_local std::vector<double> prob;
+	prob.resize(scores.size());
 	std::vector<int> labels;
 	std::vector<float> peaks;
 	int previous = 0;
+	double blank = 1.0;
 	for (int t = 0; t < frames; ++t) {
 		const float *s = scores.data() + size_t(t) * kClasses;
-		const float top = *std::max_element(s, s + kClasses);
-		double z = 0.0;
-		for (int c = 0; c < kClasses; ++c)
-			z += std::exp(double(s[c]) - double(top));
-		const double logz = std::log(z) + double(top);
+		double *p = prob.data() + size_t(t) * kClasses;
 		int best = 0;
-		for (int c = 0; c < kClasses; ++c) {
-			logp[size_t(t) * kClasses + size_t(c)] = double(s[c]) - logz;
+		for (int c = 1; c < kClasses; ++c)
 			if (s[c] > s[best])
 				best = c;
-		}
-		const float p = float(std::exp(logp[size_t(t) * kClasses + size_t(best)]));
+		double z = 0.0;
+		for (int c = 0; c < kClasses; ++c)
+			z += p[c] = double(std::exp(s[c] - s[best]));
+		for (int c = 0; c < kClasses; ++c)
+			p[c] /= z;
+		blank *= p[0];
+		const float peak = float(p[best]);
 		if (best != 0 && best != previous) {
 			labels.push_back(best);
-			peaks.push_back(p);
+			peaks.push_back(peak);
 		} else if (best != 0) {
-			peaks.back() = std::max(peaks.back(), p);
+			peaks.back() = std::max(peaks.back(), peak);
 		}
 		previous = best;
 	}
-	double blank = 0.0;
-	for (int t = 0; t < frames; ++t)
-		blank += logp[size_t(t) * kClasses];
-	out.emptyConfidence = float(std::exp(blank));
+	out.emptyConfidence = float(blank);
 	if (labels.empty() || int(labels.size()) > kLearnedMaxDigits || (labels.size() > 1 && labels[0] == 1))
 		return out;
-	const float confidence = float(std::exp(sequenceLogProbability(logp, frames, labels)));
+	const float confidence = float(sequenceProbability(prob, frames, labels));
 	if (!(confidence >= kLearnedMinConfidence))
 		return out;
 	StatReading &r = out.reading;

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace ostrelo;
@@ -99,23 +100,30 @@ TEST(LearnedReader, MatchesTorchOnTheExportedCrops)
 		ASSERT_EQ(loaded.size(), learned::kWeightCount) << file;
 		weights = loaded.data();
 	}
-	for (size_t k = 0; k < cases.size(); ++k) {
-		const ParityCase &c = cases[k];
-		const std::vector<float> got = learned::cropScores(c.crop.view(), weights);
-		ASSERT_EQ(got.size(), c.scores.size())
-			<< "crop " << k << " (" << c.crop.width << " x " << c.crop.height << ")";
-		for (size_t f = 0; f < got.size() / learned::kClasses; ++f) {
-			const float *a = got.data() + f * learned::kClasses;
-			const float *b = c.scores.data() + f * learned::kClasses;
-			const std::vector<float> pa = softmax(a), pb = softmax(b);
-			for (int i = 0; i < learned::kClasses; ++i) {
-				ASSERT_NEAR(a[i], b[i], 1e-4f * std::max(1.f, std::fabs(b[i])))
-					<< "crop " << k << " frame " << f << " class " << i;
-				ASSERT_NEAR(pa[size_t(i)], pb[size_t(i)], 1e-4f)
-					<< "crop " << k << " frame " << f << " class " << i;
+	// Both builds of the layers, where this machine runs the AVX2 one.
+	std::vector<std::pair<const char *, learned::Kernels>> kernels = {{"portable", learned::Kernels::Portable}};
+	if (learned::avx2Available())
+		kernels.emplace_back("AVX2", learned::Kernels::Avx2);
+	for (const auto &[name, set] : kernels)
+		for (size_t k = 0; k < cases.size(); ++k) {
+			const ParityCase &c = cases[k];
+			int width = 0;
+			const std::vector<float> canvas = learned::prepareCanvas(c.crop.view(), width);
+			const std::vector<float> got = learned::runNetwork(weights, canvas.data(), width, set);
+			ASSERT_EQ(got.size(), c.scores.size())
+				<< name << " crop " << k << " (" << c.crop.width << " x " << c.crop.height << ")";
+			for (size_t f = 0; f < got.size() / learned::kClasses; ++f) {
+				const float *a = got.data() + f * learned::kClasses;
+				const float *b = c.scores.data() + f * learned::kClasses;
+				const std::vector<float> pa = softmax(a), pb = softmax(b);
+				for (int i = 0; i < learned::kClasses; ++i) {
+					ASSERT_NEAR(a[i], b[i], 1e-4f * std::max(1.f, std::fabs(b[i])))
+						<< name << " crop " << k << " frame " << f << " class " << i;
+					ASSERT_NEAR(pa[size_t(i)], pb[size_t(i)], 1e-4f)
+						<< name << " crop " << k << " frame " << f << " class " << i;
+				}
 			}
 		}
-	}
 }
 
 // Frame scores that put almost all probability on one class per frame ('-' = blank).

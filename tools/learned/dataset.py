@@ -2,11 +2,13 @@
 validation and test splits. A sample's seed is (run seed, split, index), so a split is the
 same whatever the number of worker processes."""
 
+import csv
 import hashlib
 import multiprocessing
 import os
 
 import numpy as np
+from PIL import Image
 
 import faces
 import prep
@@ -33,6 +35,16 @@ def sample_seed(seed, split, index):
     return [seed, SPLIT_IDS[split], index]
 
 
+def scaled(rgb):
+    """A crop scaled by area to the network's height (or width), as uint8."""
+    h, w = rgb.shape[:2]
+    sw, sh = prep.scaled_size(w, h)
+    ry, rx = prep.area_weights(h, sh), prep.area_weights(w, sw)
+    x = rgb.astype(np.float64)
+    out = np.einsum("ij,jkc->ikc", ry, np.einsum("jk,ikc->ijc", rx, x))
+    return np.clip(out + 0.5, 0, 255).astype(np.uint8)
+
+
 def _scaled_chunk(args):
     """Training samples [start, end): each scaled to the network's height, kept as bytes."""
     seed, start, end, repo_root = args
@@ -40,12 +52,7 @@ def _scaled_chunk(args):
     out = []
     for i in range(start, end):
         rgb, label, _ = synth.make_sample(sample_seed(seed, "train", i), fc)
-        h, w = rgb.shape[:2]
-        sw, sh = prep.scaled_size(w, h)
-        ry, rx = prep.area_weights(h, sh), prep.area_weights(w, sw)
-        x = rgb.astype(np.float64)
-        scaled = np.einsum("ij,jkc->ikc", ry, np.einsum("jk,ikc->ijc", rx, x))
-        out.append((np.clip(scaled + 0.5, 0, 255).astype(np.uint8), label))
+        out.append((scaled(rgb), label))
     return out
 
 
@@ -53,7 +60,7 @@ def generator_digest():
     """Changes whenever the code that draws or scales crops changes."""
     h = hashlib.sha256()
     here = os.path.dirname(os.path.abspath(__file__))
-    for name in ("synth.py", "faces.py", "prep.py", "dataset.py"):
+    for name in ("synth.py", "bright.py", "texture.py", "faces.py", "prep.py", "dataset.py"):
         with open(os.path.join(here, name), "rb") as f:
             h.update(f.read())
     return h.hexdigest()[:16]
@@ -64,6 +71,20 @@ class TrainingSet:
 
     def __init__(self, pixels, offsets, sizes, labels):
         self.pixels, self.offsets, self.sizes, self.labels = pixels, offsets, sizes, labels
+
+    @staticmethod
+    def of(images, labels):
+        sizes = np.array([img.shape[:2] for img in images], np.int32).reshape(-1, 2)
+        lengths = sizes[:, 0] * sizes[:, 1] * 3
+        offsets = np.concatenate([[0], np.cumsum(lengths)[:-1]]).astype(np.int64)[:len(images)]
+        pixels = np.concatenate([img.reshape(-1) for img in images]) if images else np.zeros(0, np.uint8)
+        return TrainingSet(pixels, offsets, sizes, list(labels))
+
+    def extended(self, other):
+        """This set followed by another one's crops."""
+        return TrainingSet(np.concatenate([self.pixels, other.pixels]),
+                           np.concatenate([self.offsets, other.offsets + len(self.pixels)]),
+                           np.concatenate([self.sizes, other.sizes]), self.labels + other.labels)
 
     def __len__(self):
         return len(self.labels)
@@ -99,11 +120,7 @@ def build_training_set(seed, count, jobs, repo_root, cache_dir, log):
                 labels.append(label)
             if (k + 1) % 40 == 0:
                 log("  %d / %d" % (len(labels), count))
-    sizes = np.array([img.shape[:2] for img in images], np.int32)
-    lengths = sizes[:, 0] * sizes[:, 1] * 3
-    offsets = np.concatenate([[0], np.cumsum(lengths)[:-1]]).astype(np.int64)
-    pixels = np.concatenate([img.reshape(-1) for img in images])
-    ts = TrainingSet(pixels, offsets, sizes, labels)
+    ts = TrainingSet.of(images, labels)
     os.makedirs(cache_dir, exist_ok=True)
     tmp = path + ".tmp.npz"
     ts.save(tmp)
@@ -133,3 +150,37 @@ def build_eval_split(seed, split, per_faceset, jobs, repo_root):
     ctx = multiprocessing.get_context("fork")
     with ctx.Pool(jobs) as pool:
         return [s for chunk in pool.imap(_eval_chunk, tasks) for s in chunk]
+
+
+def read_extra(folder):
+    """Crops of a folder written by `ostrelo-corpus import` (its learned/ folder): labels.csv
+    with the header file,value, file relative to the folder, value the number shown (empty for
+    a crop without one). Returns [(file, RGB uint8 array, label)], file as labels.csv names it."""
+    path = os.path.join(folder, "labels.csv")
+    out = []
+    with open(path, newline="", encoding="utf-8") as f:
+        rows = list(csv.reader(f))
+    if not rows or [c.strip() for c in rows[0]] != ["file", "value"]:
+        raise SystemExit("%s: the first line must be file,value" % path)
+    for line, row in enumerate(rows[1:], start=2):
+        if not row or (len(row) == 1 and not row[0].strip()):
+            continue
+        if len(row) != 2:
+            raise SystemExit("%s:%d: expected file,value" % (path, line))
+        name, label = row[0].strip(), row[1].strip()
+        if label and (not label.isdigit() or len(label) > synth.MAX_DIGITS or (len(label) > 1 and label[0] == "0")):
+            raise SystemExit("%s:%d: %r is not a number of 1 to %d digits" % (path, line, label, synth.MAX_DIGITS))
+        try:
+            rgb = np.asarray(Image.open(os.path.join(folder, name)).convert("RGB"), np.uint8)
+        except OSError as e:
+            raise SystemExit("%s:%d: %s" % (path, line, e))
+        out.append((name, rgb, label))
+    return out
+
+
+def held_out(name, fraction):
+    """Whether a crop stays out of training: a fixed share of the crops, chosen by a hash of
+    its file name in labels.csv, so that the choice is the same in every run and wherever the
+    folder lives."""
+    h = int(hashlib.sha256(name.encode("utf-8")).hexdigest()[:8], 16)
+    return h < fraction * (1 << 32)

@@ -4,7 +4,8 @@
 // for the learned reader at several confidences, for the template readers on the three paths
 // frame processing uses, and for the two combined by combineWithLearned with the built-in
 // thresholds; --sweep tries a grid of thresholds and names the three that read the most crops
-// right while at most 0.5 % of them are read wrong (or read on empty crops) on any path.
+// right while at most 0.5 % of them are read wrong (or read on empty crops) on any path. The
+// crops on bright grounds (snow, white sky, haze, a flash) get their own lines at the end.
 
 #include "digits/learned_model.h"
 #include "digits/learned_reader.h"
@@ -32,7 +33,26 @@ struct Crop {
 	std::string label; // empty: no number in the crop
 	std::string faces; // "train" or "heldout"
 	RgbaImage image;
+	bool bright = false; // on a bright ground: see kBrightMedian
 };
+
+// A crop is on a bright ground when half its pixels or more are at least this bright
+// (luminance 0.30 R + 0.59 G + 0.11 B, 0 to 1): light digits on snow, sky, haze or a flash.
+constexpr double kBrightMedian = 0.6;
+
+bool onBrightGround(const QImage &img)
+{
+	std::vector<int> luma;
+	luma.reserve(size_t(img.width()) * size_t(img.height()));
+	for (int y = 0; y < img.height(); ++y) {
+		const uchar *p = img.constScanLine(y);
+		for (int x = 0; x < img.width(); ++x, p += 4)
+			luma.push_back(30 * p[0] + 59 * p[1] + 11 * p[2]);
+	}
+	auto mid = luma.begin() + std::ptrdiff_t(luma.size() / 2);
+	std::nth_element(luma.begin(), mid, luma.end());
+	return *mid >= kBrightMedian * 25500;
+}
 
 // The three ways frame processing reads a number: a Warzone counter that may turn red, any
 // other counter, an end-card number.
@@ -95,6 +115,7 @@ std::vector<Crop> loadSplit(const QString &folder)
 		Crop crop;
 		crop.label = c[1] == "-" ? std::string() : c[1].toStdString();
 		crop.faces = c[2].toStdString();
+		crop.bright = onBrightGround(img);
 		crop.image.width = img.width();
 		crop.image.height = img.height();
 		crop.image.pixels.resize(size_t(img.width()) * size_t(img.height()) * 4);
@@ -236,6 +257,44 @@ int main(int argc, char **argv)
 	for (int p = 0; p < PathCount; ++p)
 		for (const auto &[faces, tally] : paths[size_t(p)].byFaces)
 			printTally((std::string(kPathNames[p]) + ", " + faces + " faces").c_str(), tally);
+
+	// The same on the crops on bright grounds only.
+	const auto bright = std::count_if(crops.begin(), crops.end(), [](const Crop &c) { return c.bright; });
+	std::printf("\ncrops on bright grounds (median luminance at least %.2f): %td of %zu\n", kBrightMedian, bright,
+		    crops.size());
+	for (float floor : {kLearnedThresholds.backup, 0.95f}) {
+		std::map<std::string, Tally> t;
+		for (size_t i = 0; i < crops.size(); ++i)
+			if (crops[i].bright) {
+				StatReading r = reads[i].learned.reading;
+				if (r.confidence < floor)
+					r = StatReading{};
+				t[crops[i].faces].add(crops[i].label, r);
+			}
+		for (const auto &[faces, tally] : t)
+			printTally(QStringLiteral("learned >= %1, %2 faces")
+					   .arg(double(floor), 0, 'f', 2)
+					   .arg(faces.c_str())
+					   .toUtf8()
+					   .constData(),
+				   tally);
+	}
+	for (int p = 0; p < PathCount; ++p) {
+		std::map<std::string, Tally> templ, comb;
+		for (size_t i = 0; i < crops.size(); ++i)
+			if (crops[i].bright) {
+				templ[crops[i].faces].add(crops[i].label, reads[i].templates[size_t(p)]);
+				comb[crops[i].faces].add(crops[i].label,
+							 combineWithLearned(reads[i].templates[size_t(p)],
+									    reads[i].learned, kLearnedThresholds));
+			}
+		for (const auto &[faces, tally] : templ)
+			printTally((std::string("template, ") + kPathNames[p] + ", " + faces + " faces").c_str(),
+				   tally);
+		for (const auto &[faces, tally] : comb)
+			printTally((std::string("combined, ") + kPathNames[p] + ", " + faces + " faces").c_str(),
+				   tally);
+	}
 
 	if (sweep) {
 		// Every combination; the best reads the most crops right while no path and face set

@@ -14,14 +14,12 @@ import math
 import numpy as np
 from PIL import Image, ImageDraw, ImageFilter, ImageFont
 
+import bright
 import faces
+import texture
 
 SS = 4  # masks are drawn at this multiple of the crop's resolution, then averaged down
 MAX_DIGITS = 6
-
-
-def _luma(rgb):
-    return 0.30 * rgb[..., 0] + 0.59 * rgb[..., 1] + 0.11 * rgb[..., 2]
 
 
 class Faces:
@@ -122,61 +120,6 @@ def draw_number_mask(fc, face, text, hd_ss, rng):
     return img, x1 - x0, band_top
 
 
-def _value_noise(rng, h, w, cell):
-    gh = max(2, int(h / cell) + 2)
-    gw = max(2, int(w / cell) + 2)
-    g = rng.random((gh, gw)).astype(np.float32)
-    img = Image.fromarray((g * 255).astype(np.uint8)).resize((w + int(cell) * 2, h + int(cell) * 2), Image.BICUBIC)
-    ox = int(rng.integers(0, int(cell) + 1))
-    oy = int(rng.integers(0, int(cell) + 1))
-    return np.asarray(img, dtype=np.float32)[oy:oy + h, ox:ox + w] / 255.0
-
-
-def _fractal(rng, h, w, base, octaves=3, falloff=0.5):
-    out = np.zeros((h, w), np.float32)
-    amp, total, cell = 1.0, 0.0, base
-    for _ in range(octaves):
-        out += amp * _value_noise(rng, h, w, max(cell, 1.5))
-        total += amp
-        amp *= falloff
-        cell /= 2.0
-    return out / total
-
-
-def _mix(a, b, t):
-    return a[None, None, :] * (1 - t[..., None]) + b[None, None, :] * t[..., None]
-
-
-def _rand_colour(rng, lo=0.0, hi=1.0):
-    """A colour of brightness lo..hi; game scenes are mostly muted, now and then vivid."""
-    v = rng.uniform(lo, hi)
-    sat = rng.uniform(0.0, 0.35) if rng.random() < 0.8 else rng.uniform(0.35, 1.0)
-    hue = rng.random(3)
-    c = v * (1 - sat) + sat * v * hue / max(1e-6, hue.max())
-    return np.clip(c, 0, 1).astype(np.float32)
-
-
-def _jitter(rng, c, amount):
-    return np.clip(c + rng.normal(0, amount, 3).astype(np.float32), 0, 1)
-
-
-def _blobs(rng, h, w, img, n, colours, soft=True):
-    layer = Image.new("L", (w * 2, h * 2), 0)
-    out = img
-    for _ in range(n):
-        layer = Image.new("L", (w * 2, h * 2), 0)
-        d = ImageDraw.Draw(layer)
-        cx, cy = rng.uniform(-0.2, 1.2) * w * 2, rng.uniform(-0.2, 1.2) * h * 2
-        rx, ry = rng.uniform(0.05, 0.6) * w * 2, rng.uniform(0.05, 0.6) * h * 2
-        d.ellipse((cx - rx, cy - ry, cx + rx, cy + ry), fill=255)
-        if soft:
-            layer = layer.filter(ImageFilter.GaussianBlur(rng.uniform(0.5, 4.0)))
-        m = np.asarray(layer.resize((w, h), Image.BOX), np.float32)[..., None] / 255.0
-        c = colours[int(rng.integers(0, len(colours)))]
-        out = out * (1 - m * rng.uniform(0.4, 1.0)) + c[None, None, :] * m * rng.uniform(0.4, 1.0)
-    return out
-
-
 def background(rng, h, w):
     """A procedural ground of h x w pixels, RGB floats 0..1, and its kind."""
     kinds = ["dark", "panel", "gradient", "noise", "sky", "haze", "snow", "smoke", "foliage", "urban", "stripes",
@@ -187,47 +130,47 @@ def background(rng, h, w):
     xx = np.linspace(0, 1, w, dtype=np.float32)[None, :] * np.ones((h, 1), np.float32)
     scale = max(h, w)
     if kind == "flat":
-        img = np.broadcast_to(_rand_colour(rng), (h, w, 3)).copy()
+        img = np.broadcast_to(texture.rand_colour(rng), (h, w, 3)).copy()
     elif kind == "dark":
-        base = _rand_colour(rng, 0.0, 0.22)
-        img = _mix(base, _jitter(rng, base, 0.06), _fractal(rng, h, w, scale * rng.uniform(0.2, 1.0)))
+        base = texture.rand_colour(rng, 0.0, 0.22)
+        img = texture.mix(base, texture.jitter(rng, base, 0.06), texture.fractal(rng, h, w, scale * rng.uniform(0.2, 1.0)))
     elif kind == "gradient":
-        a, b = _rand_colour(rng), _rand_colour(rng)
+        a, b = texture.rand_colour(rng), texture.rand_colour(rng)
         ang = rng.uniform(0, 2 * math.pi)
         t = (xx * math.cos(ang) + yy * math.sin(ang))
         t = (t - t.min()) / max(1e-6, float(t.max() - t.min()))
-        img = _mix(a, b, t)
+        img = texture.mix(a, b, t)
     elif kind == "noise":
-        a, b = _rand_colour(rng), _rand_colour(rng)
-        img = _mix(a, b, _fractal(rng, h, w, scale * rng.uniform(0.05, 0.6), octaves=int(rng.integers(1, 5))))
+        a, b = texture.rand_colour(rng), texture.rand_colour(rng)
+        img = texture.mix(a, b, texture.fractal(rng, h, w, scale * rng.uniform(0.05, 0.6), octaves=int(rng.integers(1, 5))))
     elif kind == "sky":
         top = np.array([rng.uniform(0.25, 0.6), rng.uniform(0.45, 0.75), rng.uniform(0.7, 1.0)], np.float32)
         horizon = np.clip(top + rng.uniform(0.15, 0.4), 0, 1)
-        img = _mix(top, horizon, yy * rng.uniform(0.3, 1.0) + rng.uniform(0, 0.4))
-        clouds = np.clip(_fractal(rng, h, w, scale * rng.uniform(0.3, 1.2), 4) * 1.6 - 0.6, 0, 1)
+        img = texture.mix(top, horizon, yy * rng.uniform(0.3, 1.0) + rng.uniform(0, 0.4))
+        clouds = np.clip(texture.fractal(rng, h, w, scale * rng.uniform(0.3, 1.2), 4) * 1.6 - 0.6, 0, 1)
         img = img * (1 - clouds[..., None]) + np.float32(rng.uniform(0.85, 1.0)) * clouds[..., None]
     elif kind == "haze":
         sand = np.array([rng.uniform(0.7, 0.95), rng.uniform(0.6, 0.85), rng.uniform(0.45, 0.7)], np.float32)
-        img = _mix(sand, _jitter(rng, sand, 0.08), _fractal(rng, h, w, scale * rng.uniform(0.1, 0.8), 4))
+        img = texture.mix(sand, texture.jitter(rng, sand, 0.08), texture.fractal(rng, h, w, scale * rng.uniform(0.1, 0.8), 4))
         img = img + np.float32(rng.uniform(0, 0.12))
     elif kind == "snow":
         white = np.array([rng.uniform(0.8, 1.0)] * 3, np.float32) - np.array([0, 0, -0.02], np.float32)
-        rock = _rand_colour(rng, 0.2, 0.5)
-        n = _fractal(rng, h, w, scale * rng.uniform(0.05, 0.4), 3)
-        img = _mix(white, rock, np.clip((n - rng.uniform(0.55, 0.8)) * 4, 0, 1))
+        rock = texture.rand_colour(rng, 0.2, 0.5)
+        n = texture.fractal(rng, h, w, scale * rng.uniform(0.05, 0.4), 3)
+        img = texture.mix(white, rock, np.clip((n - rng.uniform(0.55, 0.8)) * 4, 0, 1))
     elif kind == "smoke":
         g = rng.uniform(0.2, 0.75)
         a = np.array([g, g, g], np.float32) + rng.normal(0, 0.03, 3).astype(np.float32)
         b = np.clip(a + rng.uniform(-0.35, 0.35), 0, 1)
-        img = _mix(a, b, _fractal(rng, h, w, scale * rng.uniform(0.3, 1.5), 4))
+        img = texture.mix(a, b, texture.fractal(rng, h, w, scale * rng.uniform(0.3, 1.5), 4))
     elif kind == "foliage":
         greens = [np.array([rng.uniform(0.1, 0.35), rng.uniform(0.25, 0.55), rng.uniform(0.05, 0.25)], np.float32)
                   for _ in range(3)]
         greens.append(np.array([rng.uniform(0.3, 0.5), rng.uniform(0.25, 0.4), rng.uniform(0.1, 0.2)], np.float32))
-        img = _mix(greens[0], greens[1], _fractal(rng, h, w, scale * rng.uniform(0.05, 0.3), 3))
-        img = _blobs(rng, h, w, img, int(rng.integers(2, 8)), greens + [np.zeros(3, np.float32)])
+        img = texture.mix(greens[0], greens[1], texture.fractal(rng, h, w, scale * rng.uniform(0.05, 0.3), 3))
+        img = texture.blobs(rng, h, w, img, int(rng.integers(2, 8)), greens + [np.zeros(3, np.float32)])
     elif kind == "urban":
-        base = _rand_colour(rng, 0.2, 0.7) * np.float32(rng.uniform(0.6, 1.0))
+        base = texture.rand_colour(rng, 0.2, 0.7) * np.float32(rng.uniform(0.6, 1.0))
         img = np.broadcast_to(base, (h, w, 3)).copy()
         layer = Image.fromarray((img * 255).astype(np.uint8))
         d = ImageDraw.Draw(layer)
@@ -237,22 +180,22 @@ def background(rng, h, w):
             d.rectangle((x0, y0, x0 + rng.uniform(0.1, 0.8) * w, y0 + rng.uniform(0.1, 0.8) * h), fill=c)
         img = np.asarray(layer, np.float32) / 255.0
     elif kind == "stripes":
-        a, b = _rand_colour(rng), _rand_colour(rng)
+        a, b = texture.rand_colour(rng), texture.rand_colour(rng)
         ang = rng.uniform(0, math.pi)
         period = rng.uniform(3, max(4, scale * 0.5))
         t = (xx * w * math.cos(ang) + yy * h * math.sin(ang)) / period
         s = 0.5 + 0.5 * np.sin(t * 2 * math.pi)
         if rng.random() < 0.5:
             s = (s > 0.5).astype(np.float32)
-        img = _mix(a, b, s.astype(np.float32))
+        img = texture.mix(a, b, s.astype(np.float32))
     elif kind == "blobs":
-        img = np.broadcast_to(_rand_colour(rng), (h, w, 3)).copy()
-        img = _blobs(rng, h, w, img, int(rng.integers(2, 7)), [_rand_colour(rng) for _ in range(3)])
+        img = np.broadcast_to(texture.rand_colour(rng), (h, w, 3)).copy()
+        img = texture.blobs(rng, h, w, img, int(rng.integers(2, 7)), [texture.rand_colour(rng) for _ in range(3)])
     else:  # panel: a translucent dark HUD panel over a scene
         sub_h, sub_w = h, w
         scene = background_of_kind(rng, sub_h, sub_w)
         alpha = np.float32(rng.uniform(0.35, 0.85))
-        tint = _rand_colour(rng, 0.0, 0.15)
+        tint = texture.rand_colour(rng, 0.0, 0.15)
         img = scene * (1 - alpha) + tint * alpha
     if rng.random() < 0.3:  # vignette or light falloff across the crop
         t = np.clip(xx * rng.uniform(-0.4, 0.4) + yy * rng.uniform(-0.4, 0.4), -0.4, 0.4)
@@ -263,7 +206,7 @@ def background(rng, h, w):
 def background_of_kind(rng, h, w):
     img, kind = background(rng, h, w)
     if kind == "panel":  # one level of nesting is enough
-        img = _mix(_rand_colour(rng), _rand_colour(rng), _fractal(rng, h, w, max(h, w) * 0.5))
+        img = texture.mix(texture.rand_colour(rng), texture.rand_colour(rng), texture.fractal(rng, h, w, max(h, w) * 0.5))
     return img
 
 
@@ -310,27 +253,19 @@ def _shift(mask, dx, dy):
     return out
 
 
-def _dilate(mask, r):
-    """Grey dilation of a float mask (0..1) by r pixels."""
-    m = Image.fromarray((np.clip(mask, 0, 1) * 255).astype(np.uint8))
-    for _ in range(r):
-        m = m.filter(ImageFilter.MaxFilter(3))
-    return np.asarray(m, np.float32) / 255.0
-
-
 def legible(img, inner, hd):
     """Whether ink (coverage `inner`) differs enough from the ground around it."""
     core = inner > 0.6
     if core.sum() < 3:
         return False
-    near = _dilate(inner, max(1, int(round(0.15 * hd))))
+    near = texture.dilate(inner, max(1, int(round(0.15 * hd))))
     ring = (near > 0.5) & (inner < 0.05)
     if ring.sum() < 3:
         return True
     mi, mr = img[core].mean(axis=0), img[ring].mean(axis=0)
     # Brightness counts fully; a difference in hue alone (blue least of all) counts half.
-    d = max(0.5 * float(np.abs(mi - mr)[:2].max()), abs(float(_luma(mi) - _luma(mr))))
-    noise = float(_luma(img)[ring].std())
+    d = max(0.5 * float(np.abs(mi - mr)[:2].max()), abs(float(texture.luma(mi) - texture.luma(mr))))
+    noise = float(texture.luma(img)[ring].std())
     return d >= 0.13 and d >= 1.2 * noise
 
 
@@ -439,10 +374,16 @@ def degrade(rng, img, hd):
     return np.asarray(pil, np.uint8)
 
 
-def make_sample(seed, fc, negative_rate=0.07):
-    """One crop: (RGB uint8 array h x w x 3, label string, info dict)."""
-    rng = np.random.default_rng(seed)
-    negative = rng.random() < negative_rate
+class Layout:
+    """Where the number (or, in a crop without one, nothing) and any icon sit in a crop and the
+    context around it: masks at SS times the context's resolution, W x H pixels of context of
+    which the crop is w x h at (cl, ct)."""
+
+    def __init__(self, **kw):
+        self.__dict__.update(kw)
+
+
+def layout(rng, fc, negative):
     label = "" if negative else random_label(rng)
     face = fc.pick(rng)
     if rng.random() < 0.5:
@@ -454,10 +395,12 @@ def make_sample(seed, fc, negative_rate=0.07):
     tmask, tw_ss, band_top = draw_number_mask(fc, face, text, hd_ss, rng)
     tw = tw_ss / SS
 
-    mt = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.0)) * hd
-    mb = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.0)) * hd
-    ml = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.0), (0.4, 0.4, 0.2)) * hd
-    mr = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.0), (0.4, 0.4, 0.2)) * hd
+    # A rectangle drawn by hand around a counter is often loose: up to one and a half digit
+    # heights of ground above and below, two and a half beside.
+    mt = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.5)) * hd
+    mb = _pick_margin(rng, (-0.05, 0.15), (0.1, 0.45), (0.4, 1.5)) * hd
+    ml = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.5), (0.4, 0.4, 0.2)) * hd
+    mr = _pick_margin(rng, (0.0, 0.2), (0.1, 0.7), (0.5, 2.5), (0.4, 0.4, 0.2)) * hd
 
     icon_side = None
     if rng.random() < (0.55 if negative else 0.22):
@@ -475,17 +418,10 @@ def make_sample(seed, fc, negative_rate=0.07):
     cl, ct = int(rng.integers(0, 8)), int(rng.integers(0, 8))
     cr, cb = 4, 4
     W, H = w + cl + cr, h + ct + cb
-    bg, bg_kind = background(rng, H, W)
 
-    ink_kind = INKS[int(rng.choice(len(INKS), p=INK_P / INK_P.sum()))]
-    ink = ink_colour(rng, ink_kind)
-
-    # Masks at SS resolution over the whole context.
     Wss, Hss = W * SS, H * SS
     ox = (cl + ml) * SS + rng.uniform(0, SS)
     oy = (ct + mt) * SS - band_top + rng.uniform(0, SS)
-    if ink_kind != "white" and rng.random() < 0.1:
-        oy += 0  # coloured counters sit exactly like white ones
     ink_mask = Image.new("L", (Wss, Hss), 0)
     if not negative:
         if face != faces.BITMAP_FACE and rng.random() < 0.12:
@@ -515,6 +451,17 @@ def make_sample(seed, fc, negative_rate=0.07):
         for _ in range(int(rng.integers(1, 4))):
             d.line([(rng.uniform(0, Wss), rng.uniform(0, Hss)), (rng.uniform(0, Wss), rng.uniform(0, Hss))], fill=255,
                    width=max(1, int(rng.uniform(0.05, 0.2) * hd_ss)))
+    return Layout(ss=SS, label=label, face=face, hd=hd, negative=negative, icon_side=icon_side, w=w, h=h, cl=cl, ct=ct, W=W,
+                  H=H, ink_mask=ink_mask, icon_mask=icon_mask)
+
+
+def compose(rng, lay):
+    """Any ground, ink and effect: returns the context as RGB floats and the info fields."""
+    W, H, hd = lay.W, lay.H, lay.hd
+    bg, bg_kind = background(rng, H, W)
+    ink_kind = INKS[int(rng.choice(len(INKS), p=INK_P / INK_P.sum()))]
+    ink = ink_colour(rng, ink_kind)
+    ink_mask, icon_mask = lay.ink_mask, lay.icon_mask
 
     # Effects are soft: draw them at twice the crop's resolution, not at SS.
     E = 2
@@ -535,7 +482,7 @@ def make_sample(seed, fc, negative_rate=0.07):
         layers.append((g, gc, rng.uniform(0.5, 0.95)))
     if "outline" in effect:
         o = _grow(both, max(E * 0.8, rng.uniform(0.04, 0.12) * hd_e))
-        oc = dark if rng.random() < 0.8 else _rand_colour(rng)
+        oc = dark if rng.random() < 0.8 else texture.rand_colour(rng)
         layers.append((o, oc, rng.uniform(0.7, 1.0)))
     icon_colour = ink if rng.random() < 0.6 else ink_colour(rng, INKS[int(rng.integers(0, len(INKS)))])
     layers.append((icon_mask, icon_colour, 1.0))
@@ -564,15 +511,36 @@ def make_sample(seed, fc, negative_rate=0.07):
 
     # Make sure a human could read it: the ink must stand out from what surrounds it by more
     # than that surrounding varies. HUDs give faint digits a dark rim; so does the generator.
-    if not negative and inner is not None:
+    if not lay.negative and inner is not None:
         for _ in range(2):
             if legible(img, inner, hd):
                 break
-            rim = _dilate(inner, max(1, int(round(0.08 * hd))))
+            rim = texture.dilate(inner, max(1, int(round(0.08 * hd))))
             img = img * (1 - 0.9 * rim[..., None]) + dark[None, None, :] * 0.9 * rim[..., None]
             img = img * (1 - inner[..., None]) + ink[None, None, :] * inner[..., None]
 
-    out = degrade(rng, img, hd)[ct:ct + h, cl:cl + w]
-    info = {"face": face, "hd": hd, "ink": ink_kind, "effect": str(effect), "ground": bg_kind,
-            "icon": icon_side or "", "w": w, "h": h}
-    return out, label, info
+    return img, {"ink": ink_kind, "effect": str(effect), "ground": bg_kind, "scene": "any"}
+
+
+def make_sample(seed, fc, negative_rate=0.07):
+    """One crop: (RGB uint8 array h x w x 3, label string, info dict)."""
+    rng = np.random.default_rng(seed)
+    negative = rng.random() < negative_rate
+    lay = layout(rng, fc, negative)
+    if rng.random() < bright.SCENE_RATE:
+        # Judged after the damage, as a viewer sees it; when no attempt reads, an ordinary scene.
+        inner = texture.coverage(lay.ink_mask, lay.W, lay.H)
+        for attempt in range(bright.ATTEMPTS):
+            img, info = bright.compose(rng, lay, background_of_kind, attempt == bright.ATTEMPTS - 1)
+            out = degrade(rng, img, lay.hd)
+            if lay.negative or bright.legible(out.astype(np.float32) / 255.0, inner, lay.hd):
+                break
+        else:
+            img, info = compose(rng, lay)
+            out = degrade(rng, img, lay.hd)
+    else:
+        img, info = compose(rng, lay)
+        out = degrade(rng, img, lay.hd)
+    out = out[lay.ct:lay.ct + lay.h, lay.cl:lay.cl + lay.w]
+    info.update({"face": lay.face, "hd": lay.hd, "icon": lay.icon_side or "", "w": lay.w, "h": lay.h})
+    return out, lay.label, info

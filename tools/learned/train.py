@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Trains the learned digit reader and writes its C++ weight table.
 
-    /usr/bin/python3 tools/learned/train.py --out build/learned [--install]
+    /usr/bin/python3 tools/learned/train.py --out build/learned [--install] [--extra DIR ...]
 
 Draws the training crops (cached in OUT/cache), a validation and a test split (training
 faces and held-out faces, each its own seed), trains, prints accuracy per split, and writes
@@ -9,6 +9,12 @@ OUT/learned_weights.cpp, OUT/weights.txt, OUT/parity.txt and the splits as PNG c
 manifest (OUT/val, OUT/test) for ostrelo-learned-eval. --install copies the weight table and
 the parity vectors into the source tree (digits/, tests/data/learned/). --smoke is a run of
 about a minute that exercises every step and installs nothing.
+
+--extra DIR (repeatable) adds real crops, as `ostrelo-corpus import` writes them into its
+learned/ folder, to the training crops: each is repeated so that together they make up about
+--extra-share of every epoch (at most MAX_EXTRA_REPEATS times each). They never go into the
+validation or test split; --extra-holdout F keeps a fixed share F of them out of training and
+writes it as its own split, OUT/extra-test.
 
 Runs are deterministic: one torch thread, seeded generators, sample seeds that do not depend
 on the number of processes; the same command and seed give the same weight file byte for byte.
@@ -37,6 +43,7 @@ import prep  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(HERE))
 START = time.time()
+MAX_EXTRA_REPEATS = 20
 
 
 def log(msg):
@@ -55,9 +62,10 @@ def standardise(img_u8):
     return out
 
 
-def batches(ts, widths, batch, rng):
-    """Index lists of one epoch, each list of one canvas width, in a seeded order."""
-    order = rng.permutation(len(ts))
+def batches(pool, widths, batch, rng):
+    """Index lists of one epoch (the crops of pool, an index may come more than once), each
+    list of one canvas width, in a seeded order."""
+    order = pool[rng.permutation(len(pool))]
     pending = {}
     out = []
     for i in order:
@@ -121,7 +129,8 @@ def evaluate(model, samples, name, thresholds=(0.0, 0.5, 0.8, 0.9, 0.95)):
     for s in scores:
         text = greedy(s)
         reads.append((text, sequence_confidence(s, text) if text else 0.0))
-    for faceset in ("train", "heldout"):
+    present = set(info["faces"] for _, _, info in samples)
+    for faceset in [f for f in ("train", "heldout", "extra") if f in present]:
         idx = [i for i, (_, _, info) in enumerate(samples) if info["faces"] == faceset]
         pos = [i for i in idx if samples[i][1]]
         neg = [i for i in idx if not samples[i][1]]
@@ -129,9 +138,10 @@ def evaluate(model, samples, name, thresholds=(0.0, 0.5, 0.8, 0.9, 0.95)):
             c = sum(1 for i in pos if reads[i][0] == samples[i][1] and reads[i][1] >= t)
             w = sum(1 for i in pos if reads[i][0] and reads[i][0] != samples[i][1] and reads[i][1] >= t)
             fneg = sum(1 for i in neg if reads[i][0] and reads[i][1] >= t)
+            n = max(len(pos), 1)
             log("%s %-7s conf>=%.2f: correct %5.1f%%  wrong %4.1f%%  none %5.1f%%  (of %d)  read on empty %d/%d" % (
-                name, faceset, t, 100.0 * c / len(pos), 100.0 * w / len(pos), 100.0 * (len(pos) - c - w) / len(pos),
-                len(pos), fneg, len(neg)))
+                name, faceset, t, 100.0 * c / n, 100.0 * w / n, 100.0 * (len(pos) - c - w) / n, len(pos), fneg,
+                len(neg)))
     return scores
 
 
@@ -159,6 +169,12 @@ def main():
     ap.add_argument("--eval-samples", type=int, default=2000, help="per face set, in each of val and test")
     ap.add_argument("--jobs", type=int, default=2, help="processes that draw crops")
     ap.add_argument("--cache", help="where drawn training crops are kept (default OUT/cache)")
+    ap.add_argument("--extra", action="append", default=[], metavar="DIR",
+                    help="real crops to train on as well: a folder with labels.csv (ostrelo-corpus import)")
+    ap.add_argument("--extra-share", type=float, default=0.05,
+                    help="share of every epoch the extra crops make up (default 0.05)")
+    ap.add_argument("--extra-holdout", type=float, default=0.0,
+                    help="share of the extra crops kept out of training, written as OUT/extra-test")
     ap.add_argument("--smoke", action="store_true", help="a tiny run of about a minute; installs nothing")
     ap.add_argument("--install", action="store_true",
                     help="copy the weights to digits/learned_weights.cpp and the parity vectors to tests/data/learned")
@@ -179,6 +195,23 @@ def main():
 
     ts = dataset.build_training_set(args.seed, args.train_samples, args.jobs, REPO, cache, log)
     log("training crops: %d" % len(ts))
+    pool = np.arange(len(ts))
+    extra_train, extra_test = [], []
+    for folder in args.extra:
+        for name, rgb, label in dataset.read_extra(folder):
+            if dataset.held_out(name, args.extra_holdout):
+                extra_test.append((rgb, label, {"faces": "extra", "face": name, "hd": rgb.shape[0], "ink": "-",
+                                                "effect": "-", "ground": "-", "icon": ""}))
+            else:
+                extra_train.append((dataset.scaled(rgb), label))
+    if extra_train:
+        share = min(max(args.extra_share, 0.0), 0.9)
+        repeats = int(min(MAX_EXTRA_REPEATS, max(1, round(share * len(ts) / ((1 - share) * len(extra_train))))))
+        first = len(ts)
+        ts = ts.extended(dataset.TrainingSet.of([img for img, _ in extra_train], [lb for _, lb in extra_train]))
+        pool = np.concatenate([pool, np.repeat(np.arange(first, len(ts)), repeats)])
+        log("extra crops: %d for training, each %d times an epoch (%.1f%% of it); %d held out" % (
+            len(extra_train), repeats, 100.0 * (len(pool) - first) / len(pool), len(extra_test)))
     val = dataset.build_eval_split(args.seed, "val", args.eval_samples, args.jobs, REPO)
     test = dataset.build_eval_split(args.seed, "test", args.eval_samples, args.jobs, REPO)
     log("validation and test crops: %d + %d" % (len(val), len(test)))
@@ -187,7 +220,7 @@ def main():
     widths = np.array([prep.canvas_width(int(w)) for _, w in ts.sizes], np.int32)
     log("parameters: %d" % sum(p.numel() for p in model.parameters()))
     rng = np.random.default_rng([args.seed, 99])
-    epochs = [batches(ts, widths, args.batch, rng) for _ in range(args.epochs)]
+    epochs = [batches(pool, widths, args.batch, rng) for _ in range(args.epochs)]
     steps = sum(len(e) for e in epochs)
     opt = torch.optim.AdamW(model.parameters(), lr=args.lr, weight_decay=1e-4)
     sched = torch.optim.lr_scheduler.OneCycleLR(opt, max_lr=args.lr, total_steps=steps, pct_start=0.15)
@@ -221,9 +254,14 @@ def main():
     model.eval()
     evaluate(model, val, "val")
     evaluate(model, test, "test")
+    if extra_test:
+        evaluate(model, extra_test, "extra-test")
     torch.save(model.state_dict(), os.path.join(args.out, "model.pt"))
     provenance = "Command: tools/learned/train.py --seed %d --train-samples %d --epochs %d --batch %d --lr %g" % (
         args.seed, args.train_samples, args.epochs, args.batch, args.lr)
+    if extra_train:
+        provenance += " --extra (%d real crops from %d folders, share %g)" % (len(extra_train), len(args.extra),
+                                                                             args.extra_share)
     n = export.write_weights_cpp(os.path.join(args.out, "learned_weights.cpp"), model, provenance)
     export.write_weights_text(os.path.join(args.out, "weights.txt"), model)
     log("weights: %d floats" % n)
@@ -240,6 +278,8 @@ def main():
 
     write_split(os.path.join(args.out, "val"), val)
     write_split(os.path.join(args.out, "test"), test)
+    if extra_test:
+        write_split(os.path.join(args.out, "extra-test"), extra_test)
     if args.install:
         shutil.copyfile(os.path.join(args.out, "learned_weights.cpp"), os.path.join(REPO, "digits", "learned_weights.cpp"))
         os.makedirs(os.path.join(REPO, "tests", "data", "learned"), exist_ok=True)
