@@ -217,6 +217,20 @@ std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y)
 	const int32_t x0 = int32_t(fx0), y0 = int32_t(fy0);
 	const float fx = x - fx0, fy = y - fy0;
 	const float weights[4] = {(1.f - fx) * (1.f - fy), fx * (1.f - fy), (1.f - fx) * fy, fx * fy};
+	if (x0 >= 0 && x0 + 1 < image.width && y0 >= 0 && y0 + 1 < image.height) {
+		// All four neighbours inside, as for nearly every pixel: the same sums without the
+		// checks (a neighbour outside adds 0, which leaves a sum as it is).
+		const uint8_t *top = image.pixel(x0, y0), *bottom = image.pixel(x0, y0 + 1);
+		for (int ch = 0; ch < 4; ++ch) {
+			float v = 0.f;
+			v += weights[0] * float(top[ch]);
+			v += weights[1] * float(top[4 + ch]);
+			v += weights[2] * float(bottom[ch]);
+			v += weights[3] * float(bottom[4 + ch]);
+			out[size_t(ch)] = uint8_t(roundHalfAway(std::clamp(v, 0.f, 255.f)));
+		}
+		return out;
+	}
 	const int32_t xs[4] = {x0, x0 + 1, x0, x0 + 1}, ys[4] = {y0, y0, y0 + 1, y0 + 1};
 	const uint8_t *px[4];
 	for (int n = 0; n < 4; ++n)
@@ -227,7 +241,7 @@ std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y)
 		float v = 0.f;
 		for (int n = 0; n < 4; ++n)
 			v += px[n] ? weights[n] * float(px[n][ch]) : 0.f;
-		out[size_t(ch)] = uint8_t(std::lround(std::clamp(v, 0.f, 255.f)));
+		out[size_t(ch)] = uint8_t(roundHalfAway(std::clamp(v, 0.f, 255.f)));
 	}
 	return out;
 }

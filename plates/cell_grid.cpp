@@ -181,7 +181,7 @@ CellGrid gridAt(const std::vector<int32_t> &columns, int32_t first, int32_t cell
 // Counts 0 to 3 in halves as indices 0 to 6.
 int32_t countIndex(float count)
 {
-	return int32_t(std::lround(count * 2.f));
+	return roundHalfAway(count * 2.f);
 }
 
 } // namespace

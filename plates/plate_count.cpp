@@ -95,7 +95,7 @@ Mask plateMask(const RgbaCrop &image)
 int32_t shearOffset(int32_t x, int32_t width, float s)
 {
 	// |x - width / 2| < 2^31 and |s| <= 0.1, so the rounded value always fits.
-	return int32_t(std::lround((float(x) - float(width) * 0.5f) * s));
+	return roundHalfAway((float(x) - float(width) * 0.5f) * s);
 }
 
 Mask shearMask(const Mask &mask, float s)

@@ -18,6 +18,16 @@ namespace ostrelo::plates {
 constexpr int32_t kMaxBarSide = 8192;
 constexpr int64_t kMaxBarPixels = int64_t(1) << 24;
 
+// std::lround of a float whose rounded value fits 32 bits, without the library call it takes
+// on every pixel: truncation leaves the fraction exact, and a fraction of at least one half
+// rounds away from zero as lround does.
+inline int32_t roundHalfAway(float v)
+{
+	const int32_t whole = int32_t(v);
+	const float fraction = v - float(whole);
+	return whole + (fraction >= 0.5f ? 1 : fraction <= -0.5f ? -1 : 0);
+}
+
 // A pointer, positive sizes and rows at least width * 4 bytes apart.
 bool isReadableCrop(const RgbaCrop &image);
 
