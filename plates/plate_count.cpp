@@ -14,21 +14,6 @@ bool isReadableBar(const RgbaCrop &bar)
 	return isReadableCrop(bar) && bar.width >= 12 && bar.height >= 8;
 }
 
-struct SetPixel {
-	int32_t x, y;
-};
-
-// The shear search only needs where the set pixels are; a bar crop holds few of them.
-std::vector<SetPixel> setPixels(const Mask &mask)
-{
-	std::vector<SetPixel> out;
-	for (int32_t y = 0; y < mask.height; ++y)
-		for (int32_t x = 0; x < mask.width; ++x)
-			if (mask.at(x, y))
-				out.push_back({x, y});
-	return out;
-}
-
 std::vector<int32_t> rowCounts(const Mask &mask)
 {
 	std::vector<int32_t> rows(size_t(mask.height), 0);
@@ -114,21 +99,42 @@ Mask shearMask(const Mask &mask, float s)
 
 float findShear(const Mask &mask)
 {
-	const std::vector<SetPixel> set = setPixels(mask);
-	std::vector<int32_t> offsets(size_t(mask.width)), rows(size_t(mask.height));
+	// A shear moves whole runs of columns by one offset (the offsets grow with x), so a run
+	// adds the set pixels of its rows at once: before[x][y] holds the set pixels of row y left
+	// of column x. That takes a few hundred runs of a column's height in place of visiting every
+	// set pixel for each of the 21 shears.
+	const size_t height = size_t(std::max(mask.height, 0)), width = size_t(std::max(mask.width, 0));
+	std::vector<int32_t> before((width + 1) * height, 0);
+	for (size_t x = 0; x < width; ++x) {
+		const int32_t *left = before.data() + x * height;
+		int32_t *right = before.data() + (x + 1) * height;
+		for (size_t y = 0; y < height; ++y)
+			right[y] = left[y] + (mask.bits[y * width + x] != 0 ? 1 : 0);
+	}
+	std::vector<int32_t> rows(height);
 	float best = 0.f;
 	int32_t bestScore = -1;
 	for (int k = -10; k <= 10; ++k) {
 		const float s = float(k) * 0.01f;
-		for (int32_t x = 0; x < mask.width; ++x)
-			offsets[size_t(x)] = shearOffset(x, mask.width, s);
 		std::fill(rows.begin(), rows.end(), 0);
-		int32_t score = 0;
-		for (const SetPixel &p : set) {
-			const int64_t y = int64_t(p.y) + offsets[size_t(p.x)];
-			if (y >= 0 && y < mask.height)
-				score = std::max(score, ++rows[size_t(y)]);
+		for (int32_t x0 = 0; x0 < mask.width;) {
+			const int32_t d = shearOffset(x0, mask.width, s);
+			int32_t x1 = x0 + 1;
+			while (x1 < mask.width && shearOffset(x1, mask.width, s) == d)
+				++x1;
+			// Rows y of the mask land on y + d; those that leave the mask are lost.
+			const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
+			const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
+			const int32_t *left = before.data() + size_t(x0) * height;
+			const int32_t *right = before.data() + size_t(x1) * height;
+			for (int64_t y = y0; y < y1; ++y)
+				rows[size_t(y + d)] += right[y] - left[y];
+			x0 = x1;
 		}
+		// The fullest row; 0 when no set pixel stays in the mask.
+		int32_t score = 0;
+		for (const int32_t r : rows)
+			score = std::max(score, r);
 		if (score > bestScore) {
 			bestScore = score;
 			best = s;
