@@ -77,21 +77,19 @@ Mask plateMask(const RgbaCrop &image)
 	return mask;
 }
 
-int32_t shearOffset(int32_t x, int32_t width, float s)
-{
-	// |x - width / 2| < 2^31 and |s| <= 0.1, so the rounded value always fits.
-	return roundHalfAway((float(x) - float(width) * 0.5f) * s);
-}
-
 Mask shearMask(const Mask &mask, float s)
 {
 	Mask out{mask.width, mask.height, std::vector<uint8_t>(mask.bits.size(), 0)};
-	for (int32_t x = 0; x < mask.width; ++x) {
-		const int64_t d = shearOffset(x, mask.width, s);
-		for (int32_t y = 0; y < mask.height; ++y) {
-			const int64_t from = y - d;
+	std::vector<int64_t> offsets(size_t(std::max(mask.width, 0)));
+	for (int32_t x = 0; x < mask.width; ++x)
+		offsets[size_t(x)] = shearOffset(x, mask.width, s);
+	// Row by row, so that the writes run along the rows.
+	for (int32_t y = 0; y < mask.height; ++y) {
+		uint8_t *row = out.bits.data() + size_t(y) * size_t(mask.width);
+		for (int32_t x = 0; x < mask.width; ++x) {
+			const int64_t from = y - offsets[size_t(x)];
 			if (from >= 0 && from < mask.height)
-				out.bits[size_t(y) * size_t(mask.width) + size_t(x)] = mask.at(x, int32_t(from));
+				row[x] = mask.at(x, int32_t(from));
 		}
 	}
 	return out;

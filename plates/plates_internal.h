@@ -66,7 +66,11 @@ struct Mask {
 Mask plateMask(const RgbaCrop &image);
 
 // d(x) of the column shear s: (x - width / 2) * s rounded half away from zero.
-int32_t shearOffset(int32_t x, int32_t width, float s);
+inline int32_t shearOffset(int32_t x, int32_t width, float s)
+{
+	// |x - width / 2| < 2^31 and |s| <= 0.1, so the rounded value always fits.
+	return roundHalfAway((float(x) - float(width) * 0.5f) * s);
+}
 // The mask with column x moved down by d(x); what leaves the rows is lost.
 Mask shearMask(const Mask &mask, float s);
 // The shear that gathers most set pixels into one row, k * 0.01 for k = -10 ... 10, the most
