@@ -34,9 +34,8 @@ float fillOf(const Segment &seg, const std::vector<int32_t> &profile, int32_t w,
 
 } // namespace
 
-bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
+bool isPlateBlueByFloats(uint8_t R, uint8_t G, uint8_t B)
 {
-	// The integer rules first: they turn away the dark ground of the HUD without float work.
 	if (int(B) < int(G) - 20 || int(G) + int(B) <= 2 * int(R) + 20)
 		return false;
 	const float r = float(R) / 255.f, g = float(G) / 255.f, b = float(B) / 255.f;
@@ -55,6 +54,31 @@ bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
 	}
 	const float saturation = mx > 0.f ? delta / mx : 0.f;
 	return hue >= 170.f && hue <= 220.f && saturation >= 0.16f && mx >= 0.32f;
+}
+
+bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
+{
+	// The integer rules first: they turn away the dark ground of the HUD without float work.
+	if (int(B) < int(G) - 20 || int(G) + int(B) <= 2 * int(R) + 20)
+		return false;
+	// Past them red is never the largest channel. The float rules in whole numbers: the value
+	// max / 255 >= 0.32, the saturation delta / max >= 0.16 and the hue between 170 and 220
+	// degrees, a ratio of channel differences between two fractions. Float rounding can only
+	// tell where such a ratio lies when it is one of those fractions exactly; the floats decide
+	// those colours (and the tests hold every colour to them).
+	const int32_t r = R, g = G, b = B;
+	const int32_t mx = std::max(g, b);
+	if (mx < 82)
+		return false;
+	const int32_t delta = mx - std::min({r, g, b});
+	const int32_t saturated = 25 * delta - 4 * mx;
+	// Green largest (also on a tie with blue): hue = 60 ((b - r) / delta + 2); blue largest:
+	// hue = 60 ((r - g) / delta + 4).
+	const int32_t above = g >= b ? 6 * (b - r) - 5 * delta : 7 * delta - 6 * (g - r);
+	const int32_t below = g >= b ? 5 * delta - 3 * (b - r) : 3 * (g - r) - delta;
+	if (saturated == 0 || above == 0 || below == 0)
+		return isPlateBlueByFloats(R, G, B);
+	return saturated > 0 && above > 0 && below > 0;
 }
 
 Mask plateMask(const RgbaCrop &image)

@@ -52,6 +52,8 @@ std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y);
 // ---- Counting -----------------------------------------------------------------------------
 
 bool isPlateBlue(uint8_t r, uint8_t g, uint8_t b);
+// The same rules as hue, saturation and value in floats: what isPlateBlue must decide.
+bool isPlateBlueByFloats(uint8_t r, uint8_t g, uint8_t b);
 
 // A byte per pixel, 1 where the pixel is plate blue.
 struct Mask {
