@@ -206,9 +206,20 @@ public:
 		for (size_t span = 2; span <= n; span *= 2) {
 			const std::vector<float> &m = most_.back(), &l = least_.back();
 			std::vector<float> nm(n - span + 1), nl(n - span + 1);
-			for (size_t i = 0; i + span <= n; ++i) {
-				nm[i] = std::max(m[i], m[i + span / 2]);
-				nl[i] = std::min(l[i], l[i + span / 2]);
+			const size_t half = span / 2;
+			size_t i = 0;
+#ifdef OSTRELO_PLATES_SSE2
+			// std::max(a, b) is a < b ? b : a, which max(b, a) gives; std::min(a, b) likewise.
+			for (; i + span + 3 <= n; i += 4) {
+				_mm_storeu_ps(nm.data() + i, _mm_max_ps(_mm_loadu_ps(m.data() + i + half),
+									_mm_loadu_ps(m.data() + i)));
+				_mm_storeu_ps(nl.data() + i, _mm_min_ps(_mm_loadu_ps(l.data() + i + half),
+									_mm_loadu_ps(l.data() + i)));
+			}
+#endif
+			for (; i + span <= n; ++i) {
+				nm[i] = std::max(m[i], m[i + half]);
+				nl[i] = std::min(l[i], l[i + half]);
 			}
 			most_.push_back(std::move(nm));
 			least_.push_back(std::move(nl));
