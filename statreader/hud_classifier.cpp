@@ -22,12 +22,6 @@ int32_t weightedLuma(const uint8_t *p)
 	return 77 * p[0] + 150 * p[1] + 29 * p[2];
 }
 
-bool warm(const uint8_t *p)
-{
-	const int32_t r = p[0], g = p[1], b = p[2];
-	return r > 160 && g >= 31 && g <= 139 && b < 80 && r > g + 40;
-}
-
 int32_t roundToInt(float v, int32_t lo, int32_t hi)
 {
 	// llroundf: lroundf's halves away from zero without its 32-bit long on Windows.
@@ -110,10 +104,8 @@ int32_t barWarmth(const FrameView &frame)
 	int64_t runSum = 0, bestSum = 0;
 	int32_t runLength = 0, bestLength = 0;
 	for (int32_t y = b.y0; y < b.y1; ++y) {
-		const uint8_t *p = frame.row(y) + size_t(b.x0) * 4;
-		int32_t warmCount = 0;
-		for (int32_t x = b.x0; x < b.x1; ++x, p += 4)
-			warmCount += warm(p) ? 1 : 0;
+		const int32_t warmCount =
+			int32_t(countWarm(frame.row(y) + size_t(b.x0) * 4, size_t(std::max(b.width(), 0))));
 		if (warmCount < 6) {
 			runSum = 0;
 			runLength = 0;

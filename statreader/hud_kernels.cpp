@@ -72,6 +72,16 @@ uint32_t plainCountAbove(const uint8_t *rgba, size_t i, size_t n, int32_t thresh
 	return count;
 }
 
+uint32_t plainCountWarm(const uint8_t *rgba, size_t i, size_t n)
+{
+	uint32_t count = 0;
+	for (; i < n; ++i) {
+		const int32_t r = rgba[4 * i], g = rgba[4 * i + 1], b = rgba[4 * i + 2];
+		count += r > 160 && g >= 31 && g <= 139 && b < 80 && r > g + 40 ? 1u : 0u;
+	}
+	return count;
+}
+
 void plainColumnSums(const uint8_t *rgba, size_t lineSize, int32_t rows, size_t i, size_t n, uint32_t *sums)
 {
 	for (; i < n; ++i) {
@@ -199,6 +209,26 @@ void columnSums(const uint8_t *rgba, size_t lineSize, int32_t rows, size_t n, ui
 		_mm_storeu_si128(reinterpret_cast<__m128i *>(sums + i), acc);
 	}
 	plainColumnSums(rgba, lineSize, rows, i, n, sums);
+}
+
+// Warm pixels four at a time: the channels as 32-bit lanes, each rule a compare.
+uint32_t countWarm(const uint8_t *rgba, size_t n)
+{
+	size_t i = 0;
+	const __m128i byte = _mm_set1_epi32(0xFF);
+	__m128i hits = _mm_setzero_si128();
+	for (; i + 4 <= n && i < (size_t(1) << 30); i += 4) {
+		const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rgba + 4 * i));
+		const __m128i r = _mm_and_si128(px, byte), g = _mm_and_si128(_mm_srli_epi32(px, 8), byte),
+			      b = _mm_and_si128(_mm_srli_epi32(px, 16), byte);
+		__m128i ok = _mm_cmpgt_epi32(r, _mm_set1_epi32(160));
+		ok = _mm_and_si128(ok, _mm_cmpgt_epi32(g, _mm_set1_epi32(30)));
+		ok = _mm_and_si128(ok, _mm_cmplt_epi32(g, _mm_set1_epi32(140)));
+		ok = _mm_and_si128(ok, _mm_cmplt_epi32(b, _mm_set1_epi32(80)));
+		ok = _mm_and_si128(ok, _mm_cmpgt_epi32(r, _mm_add_epi32(g, _mm_set1_epi32(40))));
+		hits = _mm_sub_epi32(hits, ok);
+	}
+	return uint32_t(lanesSum(hits)) + plainCountWarm(rgba, i, n);
 }
 
 // crossSums for positions k .. k + N - 1, which share each load of the template.
@@ -356,6 +386,26 @@ OSTRELO_AVX2 void columnSums(const uint8_t *rgba, size_t lineSize, int32_t rows,
 	plainColumnSums(rgba, lineSize, rows, i, n, sums);
 }
 
+// sse2::countWarm eight at a time.
+OSTRELO_AVX2 uint32_t countWarm(const uint8_t *rgba, size_t n)
+{
+	size_t i = 0;
+	const __m256i byte = _mm256_set1_epi32(0xFF);
+	__m256i hits = _mm256_setzero_si256();
+	for (; i + 8 <= n && i < (size_t(1) << 30); i += 8) {
+		const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(rgba + 4 * i));
+		const __m256i r = _mm256_and_si256(px, byte), g = _mm256_and_si256(_mm256_srli_epi32(px, 8), byte),
+			      b = _mm256_and_si256(_mm256_srli_epi32(px, 16), byte);
+		__m256i ok = _mm256_cmpgt_epi32(r, _mm256_set1_epi32(160));
+		ok = _mm256_and_si256(ok, _mm256_cmpgt_epi32(g, _mm256_set1_epi32(30)));
+		ok = _mm256_and_si256(ok, _mm256_cmpgt_epi32(_mm256_set1_epi32(140), g));
+		ok = _mm256_and_si256(ok, _mm256_cmpgt_epi32(_mm256_set1_epi32(80), b));
+		ok = _mm256_and_si256(ok, _mm256_cmpgt_epi32(r, _mm256_add_epi32(g, _mm256_set1_epi32(40))));
+		hits = _mm256_sub_epi32(hits, ok);
+	}
+	return uint32_t(lanesSum(hits)) + plainCountWarm(rgba, i, n);
+}
+
 // sse2::crossSumsOf sixteen values at a time, the last eight of a row as SSE2 does them. A lane
 // takes two products per step of sixteen, so it fills no faster than an SSE2 lane.
 template <int N>
@@ -507,6 +557,18 @@ void sumLumaColumns(const uint8_t *rgba, size_t lineSize, int32_t rows, size_t n
 	plainColumnSums(rgba, lineSize, rows, 0, n, sums);
 }
 
+uint32_t countWarm(const uint8_t *rgba, size_t n)
+{
+#ifdef OSTRELO_HUD_AVX2
+	if (use(KernelSet::Avx2))
+		return avx2::countWarm(rgba, n);
+#endif
+#ifdef OSTRELO_HUD_SSE2
+	if (use(KernelSet::Sse2))
+		return sse2::countWarm(rgba, n);
+#endif
+	return plainCountWarm(rgba, 0, n);
+}
 void crossSums(const int16_t *image, size_t stride, const int16_t *tpl, int32_t rowLength, int32_t height, int32_t step,
 	       int32_t count, int64_t *out)
 {

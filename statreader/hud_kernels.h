@@ -42,6 +42,10 @@ void sumLumaColumns(const uint8_t *rgba, size_t lineSize, int32_t rows, size_t n
 void crossSums(const int16_t *image, size_t stride, const int16_t *tpl, int32_t rowLength, int32_t height, int32_t step,
 	       int32_t count, int64_t *out);
 
+// How many of n pixels are warm, as a downed bar's red is: R > 160, 31 <= G <= 139, B < 80
+// and R > G + 40.
+uint32_t countWarm(const uint8_t *rgba, size_t n);
+
 // What the normalised cross-correlation needs of the template: the number of its pixels n,
 // their sum and energy (sum of t^2 - sum^2 / n); flat when the energy is at most 0.001.
 struct CorrelationTerms {
