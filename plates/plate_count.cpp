@@ -56,7 +56,10 @@ bool isPlateBlueByFloats(uint8_t R, uint8_t G, uint8_t B)
 	return hue >= 170.f && hue <= 220.f && saturation >= 0.16f && mx >= 0.32f;
 }
 
-bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
+namespace {
+
+// isPlateBlue, inline in the mask's loop.
+inline bool blue(uint8_t R, uint8_t G, uint8_t B)
 {
 	// The integer rules first: they turn away the dark ground of the HUD without float work.
 	if (int(B) < int(G) - 20 || int(G) + int(B) <= 2 * int(R) + 20)
@@ -81,6 +84,13 @@ bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
 	return saturated > 0 && above > 0 && below > 0;
 }
 
+} // namespace
+
+bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
+{
+	return blue(R, G, B);
+}
+
 Mask plateMask(const RgbaCrop &image)
 {
 	Mask mask;
@@ -93,7 +103,7 @@ Mask plateMask(const RgbaCrop &image)
 		const uint8_t *p = image.pixel(0, y);
 		uint8_t *bits = mask.bits.data() + size_t(y) * size_t(image.width);
 		for (int32_t x = 0; x < image.width; ++x, p += 4)
-			if (isPlateBlue(p[0], p[1], p[2])) {
+			if (blue(p[0], p[1], p[2])) {
 				bits[x] = 1;
 				++mask.setCount;
 			}
