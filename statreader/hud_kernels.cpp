@@ -43,10 +43,12 @@ std::atomic<KernelSet> &activeSet()
 	return active;
 }
 
+#ifdef OSTRELO_HUD_SSE2
 bool use(KernelSet set)
 {
 	return activeSet().load(std::memory_order_relaxed) == set;
 }
+#endif
 
 int32_t weighted(const uint8_t *p)
 {
@@ -118,6 +120,7 @@ void plainScores(const int64_t *cross, const double *sums, const double *squares
 	}
 }
 
+#ifdef OSTRELO_HUD_SSE2
 // Rows of a correlation whose 32-bit lanes, taking two products of at most 255^2 for every 8
 // values of a row, cannot pass 2^31 before they are emptied into 64 bits.
 int32_t rowsPerFlush(int32_t rowLength, int32_t height)
@@ -125,6 +128,7 @@ int32_t rowsPerFlush(int32_t rowLength, int32_t height)
 	const int64_t perRow = std::max<int64_t>(int64_t(rowLength / 8) * 2 * 65025, 1);
 	return int32_t(std::clamp<int64_t>(INT32_MAX / perRow, 1, std::max(height, 1)));
 }
+#endif
 
 // ---- SSE2: four pixels or eight 16-bit values per step --------------------------------------
 
