@@ -5,7 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define OSTRELO_PLATES_SSE2 1
+#endif
 
 namespace ostrelo::plates {
 
@@ -236,6 +242,45 @@ std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y)
 	const int32_t x0 = int32_t(fx0), y0 = int32_t(fy0);
 	const float fx = x - fx0, fy = y - fy0;
 	const float weights[4] = {(1.f - fx) * (1.f - fy), fx * (1.f - fy), (1.f - fx) * fy, fx * fy};
+	if (x0 >= 0 && x0 + 1 < image.width && y0 >= 0 && y0 + 1 < image.height) {
+		// All four neighbours inside, as for nearly every pixel: the same sums without the
+		// checks (a neighbour outside adds 0, which leaves a sum as it is).
+		const uint8_t *top = image.pixel(x0, y0), *bottom = image.pixel(x0, y0 + 1);
+#ifdef OSTRELO_PLATES_SSE2
+		// The four channels side by side: each lane goes through the scalar operations in
+		// their order, and IEEE rounds a lane as it rounds a scalar.
+		const auto channels = [](const uint8_t *p) {
+			int32_t bytes;
+			std::memcpy(&bytes, p, 4);
+			const __m128i zero = _mm_setzero_si128();
+			return _mm_cvtepi32_ps(
+				_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero));
+		};
+		__m128 v = _mm_mul_ps(_mm_set1_ps(weights[0]), channels(top));
+		v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(weights[1]), channels(top + 4)));
+		v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(weights[2]), channels(bottom)));
+		v = _mm_add_ps(v, _mm_mul_ps(_mm_set1_ps(weights[3]), channels(bottom + 4)));
+		v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.f));
+		// roundHalfAway of values that are not negative.
+		const __m128i whole = _mm_cvttps_epi32(v);
+		const __m128 fraction = _mm_sub_ps(v, _mm_cvtepi32_ps(whole));
+		const __m128i rounded =
+			_mm_sub_epi32(whole, _mm_castps_si128(_mm_cmpge_ps(fraction, _mm_set1_ps(0.5f))));
+		const __m128i words = _mm_packs_epi32(rounded, rounded);
+		const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+		std::memcpy(out.data(), &bytes, 4);
+#else
+		for (int ch = 0; ch < 4; ++ch) {
+			float v = 0.f;
+			v += weights[0] * float(top[ch]);
+			v += weights[1] * float(top[4 + ch]);
+			v += weights[2] * float(bottom[ch]);
+			v += weights[3] * float(bottom[4 + ch]);
+			out[size_t(ch)] = uint8_t(roundHalfAway(std::clamp(v, 0.f, 255.f)));
+		}
+#endif
+		return out;
+	}
 	const int32_t xs[4] = {x0, x0 + 1, x0, x0 + 1}, ys[4] = {y0, y0, y0 + 1, y0 + 1};
 	const uint8_t *px[4];
 	for (int n = 0; n < 4; ++n)
@@ -246,7 +291,7 @@ std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y)
 		float v = 0.f;
 		for (int n = 0; n < 4; ++n)
 			v += px[n] ? weights[n] * float(px[n][ch]) : 0.f;
-		out[size_t(ch)] = uint8_t(std::lround(std::clamp(v, 0.f, 255.f)));
+		out[size_t(ch)] = uint8_t(roundHalfAway(std::clamp(v, 0.f, 255.f)));
 	}
 	return out;
 }

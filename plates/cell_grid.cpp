@@ -19,6 +19,11 @@
 #include <limits>
 #include <memory>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define OSTRELO_PLATES_SSE2 1
+#endif
+
 namespace ostrelo::plates {
 
 namespace {
@@ -58,24 +63,109 @@ float offBlend(const Rgb &p, const Rgb &a, bool aLit, const Rgb &b, bool bLit)
 	return d;
 }
 
+// The column colours and lit flags, and the same as planes of four-column vectors can load.
+struct Columns {
+	const std::vector<Rgb> &colours;
+	const std::vector<bool> &lit;
+	std::vector<float> r, g, b;
+	std::vector<int32_t> litMask; // all bits set where lit
+
+	Columns(const std::vector<Rgb> &c, const std::vector<bool> &l)
+	    : colours(c), lit(l), r(c.size()), g(c.size()), b(c.size()), litMask(c.size())
+	{
+		for (size_t x = 0; x < c.size(); ++x) {
+			r[x] = c[x][0];
+			g[x] = c[x][1];
+			b[x] = c[x][2];
+			litMask[x] = l[x] ? -1 : 0;
+		}
+	}
+};
+
+#ifdef OSTRELO_PLATES_SSE2
+// Colours of four columns, one per lane.
+struct Rgb4 {
+	__m128 c[3];
+};
+
+Rgb4 loadRgb4(const Columns &cols, size_t x)
+{
+	return {{_mm_loadu_ps(cols.r.data() + x), _mm_loadu_ps(cols.g.data() + x), _mm_loadu_ps(cols.b.data() + x)}};
+}
+
+// offSegment in each lane, with its operations in its order: IEEE rounds a lane as it rounds a
+// scalar. Clamping by min and max gives t, or +0 for a t of -0, which leaves a + t * ab as it
+// is.
+__m128 offSegment4(const Rgb4 &p, const Rgb4 &a, const Rgb4 &b)
+{
+	__m128 ab[3], ap[3];
+	for (int c = 0; c < 3; ++c) {
+		ab[c] = _mm_sub_ps(b.c[c], a.c[c]);
+		ap[c] = _mm_sub_ps(p.c[c], a.c[c]);
+	}
+	const __m128 len2 =
+		_mm_add_ps(_mm_add_ps(_mm_mul_ps(ab[0], ab[0]), _mm_mul_ps(ab[1], ab[1])), _mm_mul_ps(ab[2], ab[2]));
+	const __m128 dot =
+		_mm_add_ps(_mm_add_ps(_mm_mul_ps(ap[0], ab[0]), _mm_mul_ps(ap[1], ab[1])), _mm_mul_ps(ap[2], ab[2]));
+	const __m128 some = _mm_cmpgt_ps(len2, _mm_setzero_ps());
+	__m128 t = _mm_and_ps(some, _mm_div_ps(dot, len2));
+	t = _mm_min_ps(_mm_max_ps(t, _mm_setzero_ps()), _mm_set1_ps(1.f));
+	__m128 sum = _mm_setzero_ps();
+	for (int c = 0; c < 3; ++c) {
+		const __m128 d = _mm_sub_ps(p.c[c], _mm_add_ps(a.c[c], _mm_mul_ps(t, ab[c])));
+		sum = c == 0 ? _mm_mul_ps(d, d) : _mm_add_ps(sum, _mm_mul_ps(d, d));
+	}
+	return _mm_sqrt_ps(sum);
+}
+
+Rgb4 lightened4(const Rgb4 &a, const Rgb4 &b)
+{
+	Rgb4 out;
+	for (int c = 0; c < 3; ++c)
+		out.c[c] = _mm_min_ps(_mm_add_ps(a.c[c], b.c[c]), _mm_set1_ps(255.f));
+	return out;
+}
+#endif
+
 // Per column, how much it stands out from the blends of its neighbours h columns away on
 // either side, raised into gapness (the same for every h below): high inside a gap (or a thin
 // line) up to 2h - 1 columns wide, near the noise in a plain run or a blend.
-void widenGapness(std::vector<float> &gapness, const std::vector<Rgb> &colours, const std::vector<bool> &lit, int32_t h)
+void widenGapness(std::vector<float> &gapness, const Columns &cols, int32_t h)
 {
-	const int32_t width = int32_t(colours.size());
-	for (int32_t x = h; x + h < width; ++x) {
+	const int32_t width = int32_t(cols.colours.size());
+	int32_t x = h;
+#ifdef OSTRELO_PLATES_SSE2
+	// Four columns at a time: offBlend's three distances in every lane, and the ones its
+	// neighbours' lit flags call for taken (std::min(d, e) is e < d ? e : d, as min(e, d) is).
+	for (; x + 3 + h < width; x += 4) {
+		const size_t l = size_t(x - h), m = size_t(x), r = size_t(x + h);
+		const Rgb4 p = loadRgb4(cols, m), a = loadRgb4(cols, l), b = loadRgb4(cols, r);
+		const __m128 aLit =
+			_mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i *>(cols.litMask.data() + l)));
+		const __m128 bLit =
+			_mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i *>(cols.litMask.data() + r)));
+		__m128 d = offSegment4(p, a, b);
+		const __m128 towardsB = _mm_andnot_ps(aLit, bLit), towardsA = _mm_andnot_ps(bLit, aLit);
+		const __m128 dB = _mm_min_ps(offSegment4(p, a, lightened4(a, b)), d);
+		d = _mm_or_ps(_mm_and_ps(towardsB, dB), _mm_andnot_ps(towardsB, d));
+		const __m128 dA = _mm_min_ps(offSegment4(p, b, lightened4(b, a)), d);
+		d = _mm_or_ps(_mm_and_ps(towardsA, dA), _mm_andnot_ps(towardsA, d));
+		// std::max(g, d) is g < d ? d : g, as max(d, g) is.
+		_mm_storeu_ps(gapness.data() + m, _mm_max_ps(d, _mm_loadu_ps(gapness.data() + m)));
+	}
+#endif
+	for (; x + h < width; ++x) {
 		const size_t l = size_t(x - h), r = size_t(x + h);
-		gapness[size_t(x)] = std::max(gapness[size_t(x)],
-					      offBlend(colours[size_t(x)], colours[l], lit[l], colours[r], lit[r]));
+		gapness[size_t(x)] = std::max(gapness[size_t(x)], offBlend(cols.colours[size_t(x)], cols.colours[l],
+									   cols.lit[l], cols.colours[r], cols.lit[r]));
 	}
 }
 
-std::vector<float> gapness(const std::vector<Rgb> &colours, const std::vector<bool> &lit, int32_t reach)
+std::vector<float> gapness(const Columns &cols, int32_t reach)
 {
-	std::vector<float> out(colours.size(), 0.f);
+	std::vector<float> out(cols.colours.size(), 0.f);
 	for (int32_t h = 1; h <= reach; ++h)
-		widenGapness(out, colours, lit, h);
+		widenGapness(out, cols, h);
 	return out;
 }
 
@@ -116,9 +206,20 @@ public:
 		for (size_t span = 2; span <= n; span *= 2) {
 			const std::vector<float> &m = most_.back(), &l = least_.back();
 			std::vector<float> nm(n - span + 1), nl(n - span + 1);
-			for (size_t i = 0; i + span <= n; ++i) {
-				nm[i] = std::max(m[i], m[i + span / 2]);
-				nl[i] = std::min(l[i], l[i + span / 2]);
+			const size_t half = span / 2;
+			size_t i = 0;
+#ifdef OSTRELO_PLATES_SSE2
+			// std::max(a, b) is a < b ? b : a, which max(b, a) gives; std::min(a, b) likewise.
+			for (; i + span + 3 <= n; i += 4) {
+				_mm_storeu_ps(nm.data() + i, _mm_max_ps(_mm_loadu_ps(m.data() + i + half),
+									_mm_loadu_ps(m.data() + i)));
+				_mm_storeu_ps(nl.data() + i, _mm_min_ps(_mm_loadu_ps(l.data() + i + half),
+									_mm_loadu_ps(l.data() + i)));
+			}
+#endif
+			for (; i + span <= n; ++i) {
+				nm[i] = std::max(m[i], m[i + half]);
+				nl[i] = std::min(l[i], l[i + half]);
 			}
 			most_.push_back(std::move(nm));
 			least_.push_back(std::move(nl));
@@ -181,7 +282,7 @@ CellGrid gridAt(const std::vector<int32_t> &columns, int32_t first, int32_t cell
 // Counts 0 to 3 in halves as indices 0 to 6.
 int32_t countIndex(float count)
 {
-	return int32_t(std::lround(count * 2.f));
+	return roundHalfAway(count * 2.f);
 }
 
 } // namespace
@@ -242,13 +343,14 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 
 	// Gap evidence at the scale of each gap width: every column of a gap must see past both
 	// its edges. Each scale adds the neighbours one column further out to the one below it.
+	const Columns planes(colours, lit);
 	std::vector<std::vector<float>> reachOf{std::vector<float>(colours.size(), 0.f)};
 	std::vector<std::unique_ptr<RangeExtremes>> byReach;
 	auto evidence = [&](int32_t gap) -> const RangeExtremes & {
 		const size_t reach = size_t(gap) + 2;
 		while (reachOf.size() <= reach) {
 			std::vector<float> next = reachOf.back();
-			widenGapness(next, colours, lit, int32_t(reachOf.size()));
+			widenGapness(next, planes, int32_t(reachOf.size()));
 			reachOf.push_back(std::move(next));
 		}
 		if (byReach.size() <= reach)
@@ -259,7 +361,7 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 	};
 	const ColourSums sums(colours);
 
-	std::vector<float> plain = gapness(colours, lit, 2);
+	std::vector<float> plain = gapness(planes, 2);
 	const auto middle = plain.begin() + span.first + ptrdiff_t((width - span.first) / 2);
 	std::nth_element(plain.begin() + span.first, middle, plain.end());
 	// What stands out by more than a faint edge and than the noise could.

@@ -14,21 +14,6 @@ bool isReadableBar(const RgbaCrop &bar)
 	return isReadableCrop(bar) && bar.width >= 12 && bar.height >= 8;
 }
 
-struct SetPixel {
-	int32_t x, y;
-};
-
-// The shear search only needs where the set pixels are; a bar crop holds few of them.
-std::vector<SetPixel> setPixels(const Mask &mask)
-{
-	std::vector<SetPixel> out;
-	for (int32_t y = 0; y < mask.height; ++y)
-		for (int32_t x = 0; x < mask.width; ++x)
-			if (mask.at(x, y))
-				out.push_back({x, y});
-	return out;
-}
-
 std::vector<int32_t> rowCounts(const Mask &mask)
 {
 	std::vector<int32_t> rows(size_t(mask.height), 0);
@@ -49,9 +34,8 @@ float fillOf(const Segment &seg, const std::vector<int32_t> &profile, int32_t w,
 
 } // namespace
 
-bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
+bool isPlateBlueByFloats(uint8_t R, uint8_t G, uint8_t B)
 {
-	// The integer rules first: they turn away the dark ground of the HUD without float work.
 	if (int(B) < int(G) - 20 || int(G) + int(B) <= 2 * int(R) + 20)
 		return false;
 	const float r = float(R) / 255.f, g = float(G) / 255.f, b = float(B) / 255.f;
@@ -72,6 +56,41 @@ bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
 	return hue >= 170.f && hue <= 220.f && saturation >= 0.16f && mx >= 0.32f;
 }
 
+namespace {
+
+// isPlateBlue, inline in the mask's loop.
+inline bool blue(uint8_t R, uint8_t G, uint8_t B)
+{
+	// The integer rules first: they turn away the dark ground of the HUD without float work.
+	if (int(B) < int(G) - 20 || int(G) + int(B) <= 2 * int(R) + 20)
+		return false;
+	// Past them red is never the largest channel. The float rules in whole numbers: the value
+	// max / 255 >= 0.32, the saturation delta / max >= 0.16 and the hue between 170 and 220
+	// degrees, a ratio of channel differences between two fractions. Float rounding can only
+	// tell where such a ratio lies when it is one of those fractions exactly; the floats decide
+	// those colours (and the tests hold every colour to them).
+	const int32_t r = R, g = G, b = B;
+	const int32_t mx = std::max(g, b);
+	if (mx < 82)
+		return false;
+	const int32_t delta = mx - std::min({r, g, b});
+	const int32_t saturated = 25 * delta - 4 * mx;
+	// Green largest (also on a tie with blue): hue = 60 ((b - r) / delta + 2); blue largest:
+	// hue = 60 ((r - g) / delta + 4).
+	const int32_t above = g >= b ? 6 * (b - r) - 5 * delta : 7 * delta - 6 * (g - r);
+	const int32_t below = g >= b ? 5 * delta - 3 * (b - r) : 3 * (g - r) - delta;
+	if (saturated == 0 || above == 0 || below == 0)
+		return isPlateBlueByFloats(R, G, B);
+	return saturated > 0 && above > 0 && below > 0;
+}
+
+} // namespace
+
+bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
+{
+	return blue(R, G, B);
+}
+
 Mask plateMask(const RgbaCrop &image)
 {
 	Mask mask;
@@ -84,7 +103,7 @@ Mask plateMask(const RgbaCrop &image)
 		const uint8_t *p = image.pixel(0, y);
 		uint8_t *bits = mask.bits.data() + size_t(y) * size_t(image.width);
 		for (int32_t x = 0; x < image.width; ++x, p += 4)
-			if (isPlateBlue(p[0], p[1], p[2])) {
+			if (blue(p[0], p[1], p[2])) {
 				bits[x] = 1;
 				++mask.setCount;
 			}
@@ -92,21 +111,19 @@ Mask plateMask(const RgbaCrop &image)
 	return mask;
 }
 
-int32_t shearOffset(int32_t x, int32_t width, float s)
-{
-	// |x - width / 2| < 2^31 and |s| <= 0.1, so the rounded value always fits.
-	return int32_t(std::lround((float(x) - float(width) * 0.5f) * s));
-}
-
 Mask shearMask(const Mask &mask, float s)
 {
 	Mask out{mask.width, mask.height, std::vector<uint8_t>(mask.bits.size(), 0)};
-	for (int32_t x = 0; x < mask.width; ++x) {
-		const int64_t d = shearOffset(x, mask.width, s);
-		for (int32_t y = 0; y < mask.height; ++y) {
-			const int64_t from = y - d;
+	std::vector<int64_t> offsets(size_t(std::max(mask.width, 0)));
+	for (int32_t x = 0; x < mask.width; ++x)
+		offsets[size_t(x)] = shearOffset(x, mask.width, s);
+	// Row by row, so that the writes run along the rows.
+	for (int32_t y = 0; y < mask.height; ++y) {
+		uint8_t *row = out.bits.data() + size_t(y) * size_t(mask.width);
+		for (int32_t x = 0; x < mask.width; ++x) {
+			const int64_t from = y - offsets[size_t(x)];
 			if (from >= 0 && from < mask.height)
-				out.bits[size_t(y) * size_t(mask.width) + size_t(x)] = mask.at(x, int32_t(from));
+				row[x] = mask.at(x, int32_t(from));
 		}
 	}
 	return out;
@@ -114,21 +131,42 @@ Mask shearMask(const Mask &mask, float s)
 
 float findShear(const Mask &mask)
 {
-	const std::vector<SetPixel> set = setPixels(mask);
-	std::vector<int32_t> offsets(size_t(mask.width)), rows(size_t(mask.height));
+	// A shear moves whole runs of columns by one offset (the offsets grow with x), so a run
+	// adds the set pixels of its rows at once: before[x][y] holds the set pixels of row y left
+	// of column x. That takes a few hundred runs of a column's height in place of visiting every
+	// set pixel for each of the 21 shears.
+	const size_t height = size_t(std::max(mask.height, 0)), width = size_t(std::max(mask.width, 0));
+	std::vector<int32_t> before((width + 1) * height, 0);
+	for (size_t x = 0; x < width; ++x) {
+		const int32_t *left = before.data() + x * height;
+		int32_t *right = before.data() + (x + 1) * height;
+		for (size_t y = 0; y < height; ++y)
+			right[y] = left[y] + (mask.bits[y * width + x] != 0 ? 1 : 0);
+	}
+	std::vector<int32_t> rows(height);
 	float best = 0.f;
 	int32_t bestScore = -1;
 	for (int k = -10; k <= 10; ++k) {
 		const float s = float(k) * 0.01f;
-		for (int32_t x = 0; x < mask.width; ++x)
-			offsets[size_t(x)] = shearOffset(x, mask.width, s);
 		std::fill(rows.begin(), rows.end(), 0);
-		int32_t score = 0;
-		for (const SetPixel &p : set) {
-			const int64_t y = int64_t(p.y) + offsets[size_t(p.x)];
-			if (y >= 0 && y < mask.height)
-				score = std::max(score, ++rows[size_t(y)]);
+		for (int32_t x0 = 0; x0 < mask.width;) {
+			const int32_t d = shearOffset(x0, mask.width, s);
+			int32_t x1 = x0 + 1;
+			while (x1 < mask.width && shearOffset(x1, mask.width, s) == d)
+				++x1;
+			// Rows y of the mask land on y + d; those that leave the mask are lost.
+			const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
+			const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
+			const int32_t *left = before.data() + size_t(x0) * height;
+			const int32_t *right = before.data() + size_t(x1) * height;
+			for (int64_t y = y0; y < y1; ++y)
+				rows[size_t(y + d)] += right[y] - left[y];
+			x0 = x1;
 		}
+		// The fullest row; 0 when no set pixel stays in the mask.
+		int32_t score = 0;
+		for (const int32_t r : rows)
+			score = std::max(score, r);
 		if (score > bestScore) {
 			bestScore = score;
 			best = s;

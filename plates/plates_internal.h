@@ -18,6 +18,16 @@ namespace ostrelo::plates {
 constexpr int32_t kMaxBarSide = 8192;
 constexpr int64_t kMaxBarPixels = int64_t(1) << 24;
 
+// std::lround of a float whose rounded value fits 32 bits, without the library call it takes
+// on every pixel: truncation leaves the fraction exact, and a fraction of at least one half
+// rounds away from zero as lround does.
+inline int32_t roundHalfAway(float v)
+{
+	const int32_t whole = int32_t(v);
+	const float fraction = v - float(whole);
+	return whole + (fraction >= 0.5f ? 1 : fraction <= -0.5f ? -1 : 0);
+}
+
 // A pointer, positive sizes and rows at least width * 4 bytes apart.
 bool isReadableCrop(const RgbaCrop &image);
 
@@ -42,6 +52,8 @@ std::array<uint8_t, 4> sampleInside(const RgbaCrop &image, float x, float y);
 // ---- Counting -----------------------------------------------------------------------------
 
 bool isPlateBlue(uint8_t r, uint8_t g, uint8_t b);
+// The same rules as hue, saturation and value in floats: what isPlateBlue must decide.
+bool isPlateBlueByFloats(uint8_t r, uint8_t g, uint8_t b);
 
 // A byte per pixel, 1 where the pixel is plate blue.
 struct Mask {
@@ -56,7 +68,11 @@ struct Mask {
 Mask plateMask(const RgbaCrop &image);
 
 // d(x) of the column shear s: (x - width / 2) * s rounded half away from zero.
-int32_t shearOffset(int32_t x, int32_t width, float s);
+inline int32_t shearOffset(int32_t x, int32_t width, float s)
+{
+	// |x - width / 2| < 2^31 and |s| <= 0.1, so the rounded value always fits.
+	return roundHalfAway((float(x) - float(width) * 0.5f) * s);
+}
 // The mask with column x moved down by d(x); what leaves the rows is lost.
 Mask shearMask(const Mask &mask, float s);
 // The shear that gathers most set pixels into one row, k * 0.01 for k = -10 ... 10, the most

@@ -41,13 +41,25 @@ RgbaImage cropOf(const FrameView &f, int32_t x0, int32_t y0, int32_t x1, int32_t
 // opinion where it can change what the tracker does with it. A reading equal to the confirmed
 // value leaves the tracker as a failed read would (the count restarts either way), so the
 // learned reader is not asked then: while the numbers stand still it costs nothing.
-StatReading withSecondOpinion(StatReading r, const RgbaImage &crop, const StatTracker &tracker, StatReaders &readers)
+StatReading withSecondOpinion(StatReading r, const RgbaImage &crop, const StatTracker &tracker, StatReaders &readers,
+			      size_t memoSlot)
 {
 	if (r.confidence < kMinConfidence)
 		r = StatReading{};
 	if (r.ok && tracker.valid && r.value == tracker.value)
 		return r;
-	return combineWithLearned(r, readers.readLearned(crop));
+	return combineWithLearned(r, readers.wantsEveryReading() ? readers.readLearned(crop)
+								 : readers.learnedMemo.read(memoSlot, crop, readers));
+}
+
+// A stat whose region fits the frame is attempted: its tracker hears of the frame, with or
+// without a reading.
+StatRead attemptedWithoutReading(const StatReaderState &st, int i, const FrameView &f)
+{
+	StatRead out;
+	int32_t x0, y0, x1, y1;
+	out.attempted = clipRegion(st.config.regions[size_t(i)], f, x0, y0, x1, y1);
+	return out;
 }
 
 StatRead readDigitStat(const StatReaderState &st, int i, const FrameView &f, StatReaders &readers, bool isWarzone)
@@ -59,8 +71,8 @@ StatRead readDigitStat(const StatReaderState &st, int i, const FrameView &f, Sta
 	const StatDef &def = kStatTable[size_t(i)];
 	const bool special = isWarzone && (i == kStatPlayersLeft || i == kStatTeamsLeft || i == kStatKills);
 	const RgbaImage crop = cropOf(f, x0, y0, x1, y1);
-	const StatReading r =
-		withSecondOpinion(readers.readDigitStat(crop, def.key, special), crop, st.trackers[size_t(i)], readers);
+	const StatReading r = withSecondOpinion(readers.readDigitStat(crop, def.key, special), crop,
+						st.trackers[size_t(i)], readers, size_t(i));
 	out.attempted = true;
 	out.ok =
 		r.ok && r.value >= def.minValue && r.value <= def.maxValue && (i != kStatPlayersLeft || r.value <= 155);
@@ -105,7 +117,7 @@ StatRead readPlatesStat(const StatReaderState &st, const FrameView &f, StatReade
 // One number of the end card: its table row converted for the frame, read from the
 // brightest channel; no reading when the row does not fit.
 StatReading readCardRect(const FrameView &f, std::string_view table, std::string_view key, const StatTracker &tracker,
-			 StatReaders &readers)
+			 StatReaders &readers, size_t memoSlot)
 {
 	const auto row = cardTableRow(table, key);
 	if (!row)
@@ -114,14 +126,25 @@ StatReading readCardRect(const FrameView &f, std::string_view table, std::string
 	if (!rect)
 		return {};
 	const RgbaImage crop = cropOf(f, rect->x, rect->y, rect->x + rect->w, rect->y + rect->h);
-	return withSecondOpinion(readers.readCardNumber(crop, key), crop, tracker, readers);
+	return withSecondOpinion(readers.readCardNumber(crop, key), crop, tracker, readers, memoSlot);
 }
 
 // Frames of counters showing a full lobby after the final result that start the next game.
 constexpr int32_t kFullLobbiesForNextGame = 2;
 
-// Returns true when the counters show that the next game has begun after the final result.
-bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
+bool isCounter(int i)
+{
+	return i == kStatKills || i == kStatPlayersLeft || i == kStatTeamsLeft;
+}
+
+// What the Warzone match gate makes of the three counters' readings.
+struct GateVerdict {
+	bool plausible = false; // all three read and consistent
+	bool fullLobby = false; // plausible, with 120 players or more
+	bool keeps = false;     // the frame's readings go on to the trackers
+};
+
+GateVerdict judgeGate(const StatReaderState &st, const std::array<StatRead, kStatCount> &reads, bool endCard)
 {
 	const StatRead &kr = reads[kStatKills];
 	const StatRead &pr = reads[kStatPlayersLeft];
@@ -129,13 +152,73 @@ bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &rea
 	const int32_t k = kr.ok ? kr.value : 0;
 	const int32_t p = pr.ok ? pr.value : 0;
 	const int32_t t = tr.ok ? tr.value : 0;
-	const bool plausible = kr.ok && pr.ok && tr.ok && k >= 0 && k <= 999 && p >= 1 && p <= 155 && t >= 0 && t <= p;
+	GateVerdict v;
+	v.plausible = kr.ok && pr.ok && tr.ok && k >= 0 && k <= 999 && p >= 1 && p <= 155 && t >= 0 && t <= p;
+	v.fullLobby = v.plausible && p >= 120;
+	v.keeps = !endCard && !st.final && v.plausible && (p >= 2 || t == p) &&
+		  (st.matchLive || p >= 20 || st.sawFullLobby || v.fullLobby);
+	return v;
+}
 
+// Whether the counters not read yet can still make the gate do anything but drop the frame
+// and forget any full lobbies counted after the final result, given those read so far
+// (absent: not read yet; each one read was accepted). When they cannot, they need no reading.
+bool gateUndecided(const StatReaderState &st, bool endCard, std::optional<int32_t> k, std::optional<int32_t> p,
+		   std::optional<int32_t> t)
+{
+	if ((k && (*k < 0 || *k > 999)) || (p && (*p < 1 || *p > 155)) || (t && *t < 0) || (p && t && *t > *p))
+		return false; // never plausible
+	// A full lobby is remembered for the game, and after the final result counted towards the
+	// next one.
+	if ((!p || *p >= 120) && (!st.sawFullLobby || (st.final && !endCard)))
+		return true;
+	return !endCard && !st.final &&
+	       (!p || ((*p >= 2 || !t || *t == *p) && (st.matchLive || *p >= 20 || st.sawFullLobby)));
+}
+
+// Warzone's stats in the order that settles the gate soonest. The counters decide whether the
+// gate keeps anything of the frame, so they come first, one at a time, and reading stops as
+// soon as the gate's verdict is certain: a frame without counters (a menu, a loading screen,
+// the killcam) costs one failed reading. The other stats are read only when the gate keeps the
+// frame. A stat left unread is attempted without a reading, which is what the gate leaves of
+// every reading of a frame it drops.
+void readWarzoneStats(const StatReaderState &st, const FrameView &f, StatReaders &readers, bool endCard,
+		      std::array<StatRead, kStatCount> &reads)
+{
+	const std::string_view game = st.config.game;
+	std::optional<int32_t> known[kStatCount];
+	bool open = true;
+	for (const int i : {kStatPlayersLeft, kStatTeamsLeft, kStatKills}) {
+		if (!statApplies(i, game))
+			continue;
+		open = open &&
+		       gateUndecided(st, endCard, known[kStatKills], known[kStatPlayersLeft], known[kStatTeamsLeft]);
+		reads[size_t(i)] = open ? readDigitStat(st, i, f, readers, true) : attemptedWithoutReading(st, i, f);
+		if (open && !reads[size_t(i)].ok)
+			open = false; // the triple can no longer be plausible
+		known[i] = reads[size_t(i)].value;
+	}
+	const bool keeps = judgeGate(st, reads, endCard).keeps;
+	for (int i = 0; i < kStatCount; ++i) {
+		if (isCounter(i) || !statApplies(i, game))
+			continue;
+		if (!keeps)
+			reads[size_t(i)] = attemptedWithoutReading(st, i, f);
+		else
+			reads[size_t(i)] = i == kStatPlates ? readPlatesStat(st, f, readers)
+							    : readDigitStat(st, i, f, readers, true);
+	}
+}
+
+// Returns true when the counters show that the next game has begun after the final result.
+bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &reads, bool endCard, FrameEffects &fx)
+{
+	const GateVerdict v = judgeGate(st, reads, endCard);
 	const bool liveBefore = st.matchLive;
 	const bool lobbyBefore = st.sawFullLobby;
-	if (plausible && p >= 120)
+	if (v.fullLobby)
 		st.sawFullLobby = true;
-	if (!endCard && !st.final && plausible && (p >= 2 || t == p) && (st.matchLive || p >= 20 || st.sawFullLobby))
+	if (v.keeps)
 		st.matchLive = true;
 	else
 		for (StatRead &r : reads)
@@ -147,7 +230,7 @@ bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &rea
 	// through the HUD state; a HUD the classifier does not know would lose the whole next
 	// match. A full lobby on the counters, a few frames running and off the end card, is a
 	// new game as surely as the in-match HUD is.
-	if (st.final && !endCard && plausible && p >= 120)
+	if (st.final && !endCard && v.fullLobby)
 		++st.fullLobbiesAfterFinal;
 	else
 		st.fullLobbiesAfterFinal = 0;
@@ -159,6 +242,20 @@ bool gateWarzoneMatch(StatReaderState &st, std::array<StatRead, kStatCount> &rea
 LearnedReading StatReaders::readLearned(const RgbaImage &)
 {
 	return {};
+}
+
+LearnedReading LearnedMemo::read(size_t slot, const RgbaImage &crop, StatReaders &readers)
+{
+	Slot &s = slots_[slot];
+	if (s.held && s.width == crop.width && s.height == crop.height && s.pixels == crop.pixels)
+		return s.reading;
+	s.held = false; // until the new reading is in
+	s.reading = readers.readLearned(crop);
+	s.width = crop.width;
+	s.height = crop.height;
+	s.pixels = crop.pixels;
+	s.held = true;
+	return s.reading;
 }
 
 FieldValue fieldValueOf(int statIndex, int32_t trackerValue)
@@ -204,11 +301,15 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 	bool newGame = false;
 
 	std::array<StatRead, kStatCount> reads{};
-	for (int i = 0; i < kStatCount; ++i) {
-		if (!statApplies(i, cfg.game))
-			continue;
-		reads[size_t(i)] =
-			i == kStatPlates ? readPlatesStat(st, f, readers) : readDigitStat(st, i, f, readers, isWarzone);
+	if (isWarzone && !readers.wantsEveryReading()) {
+		readWarzoneStats(st, f, readers, endCard, reads);
+	} else {
+		for (int i = 0; i < kStatCount; ++i) {
+			if (!statApplies(i, cfg.game))
+				continue;
+			reads[size_t(i)] = i == kStatPlates ? readPlatesStat(st, f, readers)
+							    : readDigitStat(st, i, f, readers, isWarzone);
+		}
 	}
 
 	const bool lobbyAfterFinal = isWarzone && gateWarzoneMatch(st, reads, endCard, fx);
@@ -255,12 +356,14 @@ FrameEffects processFrame(StatReaderState &st, const FrameView &f, uint64_t now,
 	if (endCard && isWarzone) {
 		const std::string_view table = st.hudState == kHudAfterAction ? "aar" : "placement";
 		if (cardTableRow(table, "kills")) {
-			const StatReading r = readCardRect(f, table, "kills", st.cardKills, readers);
+			const StatReading r =
+				readCardRect(f, table, "kills", st.cardKills, readers, LearnedMemo::kCardKills);
 			updateTracker(st.cardKills, endCardTrackerRules(), r.ok && r.value >= 0 && r.value <= 999,
 				      r.value);
 		}
 		if (cardTableRow(table, "placement")) {
-			const StatReading r = readCardRect(f, table, "placement", st.cardPlacement, readers);
+			const StatReading r = readCardRect(f, table, "placement", st.cardPlacement, readers,
+							   LearnedMemo::kCardPlacement);
 			updateTracker(st.cardPlacement, endCardTrackerRules(), r.ok && r.value >= 1 && r.value <= 200,
 				      r.value);
 		}

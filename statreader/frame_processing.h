@@ -10,8 +10,11 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace ostrelo {
+
+class StatReaders;
 
 // A frame as capture hands it over: the mapped stage surface, valid only during the call.
 struct FrameView {
@@ -19,6 +22,30 @@ struct FrameView {
 	int32_t width = 0;
 	int32_t height = 0;
 	uint32_t lineSize = 0;
+};
+
+// The learned reader's reading of the last crop of each stat and of each end-card number. The
+// network reads the same bytes the same way every time, so a crop byte for byte equal to the
+// last one of its slot gets that reading again without running it: a screen that stands still
+// (a menu, a loading screen, the end card) costs nothing after its first frame.
+class LearnedMemo {
+public:
+	// The stats by index, then the end card's kills and placement.
+	static constexpr size_t kSlots = size_t(kStatCount) + 2;
+	static constexpr size_t kCardKills = size_t(kStatCount);
+	static constexpr size_t kCardPlacement = size_t(kStatCount) + 1;
+
+	LearnedReading read(size_t slot, const RgbaImage &crop, StatReaders &readers);
+
+private:
+	struct Slot {
+		bool held = false;
+		int32_t width = 0;
+		int32_t height = 0;
+		std::vector<uint8_t> pixels;
+		LearnedReading reading;
+	};
+	std::array<Slot, kSlots> slots_;
 };
 
 // The readers processing calls. The filter uses the real digit and plates readers and the
@@ -36,6 +63,16 @@ public:
 	// The learned reader's opinion of a digit crop, which can veto or stand in for the
 	// readings above (combineWithLearned). Readers without one read nothing here.
 	virtual LearnedReading readLearned(const RgbaImage &crop);
+
+	// Processing leaves out readings that cannot change what it does: every stat but the
+	// counters on a frame the Warzone match gate drops, the counters after the one that makes
+	// the gate drop it, and the learned reader on a crop it read before (learnedMemo). Readers
+	// that want every reading anyway, to report on readings the gate drops or to check those
+	// shortcuts against processing without them, answer true.
+	virtual bool wantsEveryReading() const { return false; }
+
+	// The learned readings these readers gave processing; valid for these readers only.
+	LearnedMemo learnedMemo;
 };
 
 // What a processed frame asks of the world outside the graphics thread. The edge carries it

@@ -22,12 +22,6 @@ int32_t weightedLuma(const uint8_t *p)
 	return 77 * p[0] + 150 * p[1] + 29 * p[2];
 }
 
-bool warm(const uint8_t *p)
-{
-	const int32_t r = p[0], g = p[1], b = p[2];
-	return r > 160 && g >= 31 && g <= 139 && b < 80 && r > g + 40;
-}
-
 int32_t roundToInt(float v, int32_t lo, int32_t hi)
 {
 	// llroundf: lroundf's halves away from zero without its 32-bit long on Windows.
@@ -110,10 +104,8 @@ int32_t barWarmth(const FrameView &frame)
 	int64_t runSum = 0, bestSum = 0;
 	int32_t runLength = 0, bestLength = 0;
 	for (int32_t y = b.y0; y < b.y1; ++y) {
-		const uint8_t *p = frame.row(y) + size_t(b.x0) * 4;
-		int32_t warmCount = 0;
-		for (int32_t x = b.x0; x < b.x1; ++x, p += 4)
-			warmCount += warm(p) ? 1 : 0;
+		const int32_t warmCount =
+			int32_t(countWarm(frame.row(y) + size_t(b.x0) * 4, size_t(std::max(b.width(), 0))));
 		if (warmCount < 6) {
 			runSum = 0;
 			runLength = 0;
@@ -188,12 +180,33 @@ private:
 	uint64_t magic_;
 };
 
+constexpr bool isPowerOfTwo(int v)
+{
+	return v > 0 && (v & (v - 1)) == 0;
+}
+
+constexpr int log2Of(int v)
+{
+	return v > 1 ? 1 + log2Of(v / 2) : 0;
+}
+
 // dst[ox] = mean of the d column sums of block ox. D is d when known at compile time (the
-// common factors), so that the short sum over the block unrolls; 0 otherwise.
+// common factors), so that the short sum over the block unrolls; 0 otherwise. A block of a
+// power-of-two side divides by a shift, which is what the divider's multiply comes to there,
+// and which lets the loop work on several blocks at once.
 template <int D, class Pixel>
 void blockMeans(const uint32_t *sums, size_t cols, int32_t d, const BlockDivider &divide, Pixel *dst)
 {
 	const int32_t n = D > 0 ? D : d;
+	if constexpr (isPowerOfTwo(D)) {
+		for (size_t ox = 0; ox < cols; ++ox) {
+			uint32_t sum = 0;
+			for (int32_t j = 0; j < D; ++j)
+				sum += sums[ox * D + size_t(j)];
+			dst[ox] = Pixel(sum >> (2 * log2Of(D)));
+		}
+		return;
+	}
 	for (size_t ox = 0; ox < cols; ++ox, sums += n) {
 		uint32_t sum = 0;
 		for (int32_t j = 0; j < n; ++j)
@@ -284,37 +297,38 @@ float normalisedCorrelation(int64_t cross, int64_t sumV, int64_t squaresV, const
 	return float(num / std::sqrt(double(tpl.energy) * varV));
 }
 
-// Window sums of v and v^2 for one row of template positions on a grid.
+// Window sums of v and v^2 for one row of template positions on a grid, as doubles: integers
+// below 2^53, so the conversion the correlation makes of them anyway is exact.
 struct WindowRow {
 	int64_t y = 0;
-	std::vector<int64_t> sums, squares;
+	std::vector<double> sums, squares;
 };
 
 // Calls visit(row) for the rows of template-sized windows with corners on the grid
 // x = x0, x0 + step, ... <= x1 and likewise y, top to bottom. Column sums over the template's
 // height slide down the grid and a running sum along them gives each window, so the sums
-// cost a few operations per window.
-template <class Visit>
-void forEachWindowRow(const SearchPatch &patch, const ScaledTemplate &tpl, int64_t x0, int64_t x1, int64_t y0,
-		      int64_t y1, int32_t step, Visit &&visit)
+// cost a few operations per window. Column is the type of the column sums: 32 bits hold
+// height * 255^2 for any template shorter than 66,000 rows (the classifier image has fewer
+// than 540), and take half the work of 64.
+template <class Column, class Visit>
+void forEachWindowRowOf(const SearchPatch &patch, const ScaledTemplate &tpl, int64_t x0, int64_t x1, int64_t y0,
+			int64_t y1, int32_t step, Visit &&visit)
 {
-	if (x0 > x1 || y0 > y1)
-		return;
 	const size_t cols = size_t(x1 - x0) + size_t(tpl.width);
 	const size_t count = size_t((x1 - x0) / step) + 1;
-	std::vector<uint64_t> sums(cols), squares(cols);
+	std::vector<Column> sums(cols), squares(cols);
 	const auto addRow = [&](int64_t y) {
 		const int16_t *v = patch.at(x0, y);
 		for (size_t c = 0; c < cols; ++c) {
-			sums[c] += uint64_t(v[c]);
-			squares[c] += uint64_t(v[c]) * uint64_t(v[c]);
+			sums[c] += Column(v[c]);
+			squares[c] += Column(v[c]) * Column(v[c]);
 		}
 	};
 	const auto removeRow = [&](int64_t y) {
 		const int16_t *v = patch.at(x0, y);
 		for (size_t c = 0; c < cols; ++c) {
-			sums[c] -= uint64_t(v[c]);
-			squares[c] -= uint64_t(v[c]) * uint64_t(v[c]);
+			sums[c] -= Column(v[c]);
+			squares[c] -= Column(v[c]) * Column(v[c]);
 		}
 	};
 	for (int64_t y = y0; y < y0 + tpl.height; ++y)
@@ -335,13 +349,13 @@ void forEachWindowRow(const SearchPatch &patch, const ScaledTemplate &tpl, int64
 			square += squares[c];
 		}
 		for (size_t k = 0;; ++k) {
-			row.sums[k] = int64_t(sum);
-			row.squares[k] = int64_t(square);
+			row.sums[k] = double(sum);
+			row.squares[k] = double(square);
 			if (k + 1 == count)
 				break;
 			for (size_t c = k * size_t(step); c < (k + 1) * size_t(step); ++c) {
-				sum += sums[c + size_t(tpl.width)] - sums[c];
-				square += squares[c + size_t(tpl.width)] - squares[c];
+				sum += uint64_t(sums[c + size_t(tpl.width)]) - uint64_t(sums[c]);
+				square += uint64_t(squares[c + size_t(tpl.width)]) - uint64_t(squares[c]);
 			}
 		}
 		row.y = y;
@@ -349,21 +363,38 @@ void forEachWindowRow(const SearchPatch &patch, const ScaledTemplate &tpl, int64
 	}
 }
 
+template <class Visit>
+void forEachWindowRow(const SearchPatch &patch, const ScaledTemplate &tpl, int64_t x0, int64_t x1, int64_t y0,
+		      int64_t y1, int32_t step, Visit &&visit)
+{
+	if (x0 > x1 || y0 > y1)
+		return;
+	if (tpl.height < 66000)
+		forEachWindowRowOf<uint32_t>(patch, tpl, x0, x1, y0, y1, step, visit);
+	else
+		forEachWindowRowOf<uint64_t>(patch, tpl, x0, x1, y0, y1, step, visit);
+}
+
 // The search of templateScore over a patch that holds every pixel it may read.
 float searchPatch(const SearchPatch &patch, int32_t imageWidth, int32_t imageHeight, const ScaledTemplate &tpl,
 		  const SearchWindow &w)
 {
 	const WideTemplate wide(tpl);
+	const CorrelationTerms terms{double(tpl.width) * double(tpl.height), double(tpl.sum), double(tpl.energy),
+				     tpl.energy <= 0.001f};
 	std::vector<int64_t> cross;
+	std::vector<float> scores;
 	// Scores one row of grid positions starting at column x0, in order, into score(x, s).
 	const auto scoreRow = [&](int64_t x0, int32_t step, const WindowRow &row, auto &&score) {
 		const int32_t count = int32_t(row.sums.size());
 		cross.resize(size_t(count));
+		scores.resize(size_t(count));
 		crossSums(patch.at(x0, row.y), patch.stride, wide.pixels.data(), wide.rowLength, tpl.height, step,
 			  count, cross.data());
+		correlationScores(cross.data(), row.sums.data(), row.squares.data(), size_t(count), terms,
+				  scores.data());
 		for (int32_t k = 0; k < count; ++k)
-			score(x0 + int64_t(k) * step, normalisedCorrelation(cross[size_t(k)], row.sums[size_t(k)],
-									    row.squares[size_t(k)], tpl));
+			score(x0 + int64_t(k) * step, scores[size_t(k)]);
 	};
 	float best = -1.f;
 	int64_t bx = w.cx, by = w.cy;

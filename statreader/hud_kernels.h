@@ -2,13 +2,21 @@
 
 // The classifier's inner loops: over rows of RGBA pixels (R, G, B, A bytes), with the weighted
 // luma 77 R + 150 G + 29 B and the luma (77 R + 150 G + 29 B) >> 8, and the template
-// correlation's sums of products. Vectors where the processor has SSE2 (every x86-64), one
-// value at a time elsewhere and for the last few.
+// correlation's sums of products. Vectors where the processor has SSE2 (every x86-64) or
+// AVX2, one value at a time elsewhere and for the last few.
 
 #include <cstddef>
 #include <cstdint>
 
 namespace ostrelo::hud {
+
+// The instruction sets the kernels come in. They give the same results bit for bit; each
+// kernel uses the best the processor has (AVX2 is looked for at run time, with GCC and clang).
+enum class KernelSet { Plain, Sse2, Avx2 };
+KernelSet bestKernels();
+// For tests and benchmarks: use this set, or the best the processor has when that is less.
+void useKernels(KernelSet set);
+KernelSet activeKernels();
 
 // The kernels read boxes of a frame: runs of a few kilobytes a whole frame row apart, on
 // which hardware prefetchers start over every time. Each takes the row it will read next (or
@@ -33,5 +41,24 @@ void sumLumaColumns(const uint8_t *rgba, size_t lineSize, int32_t rows, size_t n
 // the template is zero beyond its own width. Values are 0 to 255.
 void crossSums(const int16_t *image, size_t stride, const int16_t *tpl, int32_t rowLength, int32_t height, int32_t step,
 	       int32_t count, int64_t *out);
+
+// How many of n pixels are warm, as a downed bar's red is: R > 160, 31 <= G <= 139, B < 80
+// and R > G + 40.
+uint32_t countWarm(const uint8_t *rgba, size_t n);
+
+// What the normalised cross-correlation needs of the template: the number of its pixels n,
+// their sum and energy (sum of t^2 - sum^2 / n); flat when the energy is at most 0.001.
+struct CorrelationTerms {
+	double n = 0;
+	double sumT = 0;
+	double energyT = 0;
+	bool flatTemplate = true;
+};
+
+// Normalised cross-correlation of count positions from their cross sums and window sums of v
+// and v^2: (cross - sumT * sum / n) / sqrt(energyT * (squares - sum^2 / n)) in double, out as
+// float; -1 where the window is flat (variance at most 0.001) or the template is.
+void correlationScores(const int64_t *cross, const double *sums, const double *squares, size_t count,
+		       const CorrelationTerms &terms, float *out);
 
 } // namespace ostrelo::hud

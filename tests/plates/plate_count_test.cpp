@@ -68,6 +68,19 @@ TEST(IsPlateBlue, EachRuleDecides)
 		EXPECT_EQ(isPlateBlue(c.r, c.g, c.b), c.blue) << c.why;
 }
 
+TEST(IsPlateBlue, DecidesEveryColourAsTheFloatRulesDo)
+{
+	int64_t wrong = 0;
+	for (int r = 0; r < 256; ++r)
+		for (int g = 0; g < 256; ++g)
+			for (int b = 0; b < 256; ++b)
+				if (isPlateBlue(uint8_t(r), uint8_t(g), uint8_t(b)) !=
+					    isPlateBlueByFloats(uint8_t(r), uint8_t(g), uint8_t(b)) &&
+				    wrong++ < 5)
+					ADD_FAILURE() << r << " " << g << " " << b;
+	EXPECT_EQ(wrong, 0);
+}
+
 TEST(ShearSearch, StraightensASlantedRow)
 {
 	// A row of pixels falling by 0.07 per column (no rounding ties across 98 columns).

@@ -229,6 +229,7 @@ TEST_F(Processing, LearnedReaderVetoesAndStandsIn)
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.what);
 		st = StatReaderState{};
+		readers = FakeReaders{}; // a learned reader that reads the same crop differently is another one
 		st.config.game = "mw4-multiplayer";
 		st.config.regions[kStatKills] = {10, 10, 40, 20};
 		readers.stats["kills"] = c.templ;
@@ -243,18 +244,37 @@ TEST_F(Processing, LearnedReaderOnlyAskedWhenItCanChangeTheOutcome)
 {
 	st.config.game = "mw4-multiplayer";
 	st.config.regions[kStatKills] = {10, 10, 40, 20};
+	// Each frame's kills crop differs from the last in one pixel, except where said.
+	uint8_t &inCrop = pixels[(size_t(15) * W + 20) * 4];
+	const auto changedFrame = [&] {
+		++inCrop;
+		return frame();
+	};
 	readers.stats["kills"] = reading(7);
-	confirm(3);
+	for (int i = 0; i < 3; ++i)
+		changedFrame();
 	ASSERT_TRUE(st.trackers[kStatKills].valid);
 	EXPECT_EQ(readers.learnedCalls.size(), 3u) << "asked while nothing was confirmed";
 	readers.learnedCalls.clear();
-	confirm(5);
+	for (int i = 0; i < 5; ++i)
+		changedFrame();
 	EXPECT_TRUE(readers.learnedCalls.empty()) << "the confirmed value read again";
 	readers.stats["kills"] = reading(8);
-	frame();
+	changedFrame();
 	readers.stats["kills"] = StatReading{};
-	frame();
+	changedFrame();
 	EXPECT_EQ(readers.learnedCalls.size(), 2u) << "a new candidate and a failed read";
+
+	// The learned reader stands in with 9 where the template readers read nothing; the same
+	// crop twice more gets its reading without asking it, and confirms 9.
+	readers.learned["kills"] = LearnedReading{reading(9, kLearnedThresholds.backup), {}, 0.f};
+	changedFrame();
+	readers.learnedCalls.clear();
+	frame();
+	frame();
+	EXPECT_TRUE(readers.learnedCalls.empty()) << "the same crop as the last one it read";
+	EXPECT_TRUE(st.trackers[kStatKills].valid);
+	EXPECT_EQ(st.trackers[kStatKills].value, 9);
 }
 
 TEST_F(Processing, EndCardNumbersGetTheLearnedReadersOpinionToo)
@@ -292,6 +312,7 @@ TEST_F(Processing, PlatesInTenths)
 TEST_F(Processing, PlatesOutlineBoundsAreReadInstead)
 {
 	st.matchLive = true;
+	hud(3, 97, 40);
 	st.config.plates.n = 4;
 	st.config.plates.qx = {100, 200, 201, 99};
 	st.config.plates.qy = {600, 602, 630, 628};
@@ -326,9 +347,13 @@ TEST_F(Processing, RegionsOffTheFrameAreSkipped)
 TEST_F(Processing, RedCounterFlagOnlyForTheThreeWarzoneCounters)
 {
 	st.matchLive = true;
+	hud(3, 97, 40);
 	frame();
-	EXPECT_EQ(readers.digitCalls, (std::vector<std::string>{"kills", "players_left", "teams_left", "wins"}));
-	EXPECT_EQ(readers.specialFlags, (std::vector<bool>{true, true, true, false}));
+	std::map<std::string, bool> special;
+	for (size_t i = 0; i < readers.digitCalls.size(); ++i)
+		special[readers.digitCalls[i]] = readers.specialFlags[i];
+	EXPECT_EQ(special, (std::map<std::string, bool>{
+				   {"kills", true}, {"players_left", true}, {"teams_left", true}, {"wins", false}}));
 }
 
 TEST_F(Processing, FinalResultFromTheEndCard)
@@ -575,4 +600,92 @@ TEST_F(Processing, ForceSendCarriesNewGameOnce)
 	EXPECT_EQ(intField(fx.send->fields, "new_game"), 1);
 	fx = frame();
 	EXPECT_FALSE(fx.send);
+}
+
+namespace {
+
+// Processing without its shortcuts: every stat read, the learned reader asked afresh.
+class EveryReading final : public FakeReaders {
+public:
+	bool wantsEveryReading() const override { return true; }
+};
+
+// What a frame left behind, as text: differences show in the failure message.
+std::string outcomeOf(const StatReaderState &st, const FrameEffects &fx)
+{
+	std::string s;
+	for (const StatTracker &t : st.trackers)
+		s += std::to_string(t.valid) + ":" + std::to_string(t.value) + ":" + std::to_string(t.candidate) + ":" +
+		     std::to_string(t.count) + " ";
+	for (int32_t v : st.lastSent)
+		s += std::to_string(v) + " ";
+	s += "live " + std::to_string(st.matchLive) + " lobby " + std::to_string(st.sawFullLobby) + " final " +
+	     std::to_string(st.final) + " lobbies " + std::to_string(st.fullLobbiesAfterFinal) + " game " +
+	     std::to_string(st.gameNo) + " force " + std::to_string(st.forceSend) + " sent at " +
+	     std::to_string(st.lastSendNs) + " | save " + std::to_string(fx.saveNumbering) + " refresh " +
+	     std::to_string(fx.refreshProperties) + " warn " + std::to_string(fx.warnNotConfigured);
+	if (fx.send)
+		for (const auto &[key, v] : fx.send->fields)
+			s += " " + key + "=" + (v.isDouble ? std::to_string(v.d) : std::to_string(v.i));
+	return s;
+}
+
+} // namespace
+
+// Every state of the Warzone match gate against every kind of counter reading: processing that
+// reads only what can change its outcome ends each frame exactly as processing that reads
+// everything, and a frame whose players-left counter reads nothing costs at most that reading.
+TEST(ProcessingShortcuts, GateOutcomeAsWithEveryReading)
+{
+	constexpr int32_t W = 1280, H = 720;
+	const std::vector<uint8_t> pixels(size_t(W) * H * 4, 0);
+	const std::optional<int32_t> kills[] = {std::nullopt, 3, 1000};
+	const std::optional<int32_t> players[] = {std::nullopt, 0, 1, 2, 15, 20, 97, 120, 150, 156};
+	const std::optional<int32_t> teams[] = {std::nullopt, 0, 1, 10, 40, 130};
+	int cases = 0, readsSaved = 0;
+	for (const int32_t hudState : {kHudInMatch, kHudPlacementCard, kHudUnknown})
+		for (int flags = 0; flags < 16; ++flags)
+			for (const auto &k : kills)
+				for (const auto &p : players)
+					for (const auto &t : teams) {
+						StatReaderState start;
+						start.config.token = "tok";
+						start.config.eventId = 7;
+						start.config.regions[kStatWins] = {100, 100, 40, 20};
+						start.matchLive = flags & 1;
+						start.sawFullLobby = flags & 2;
+						start.final = flags & 4;
+						start.fullLobbiesAfterFinal = flags & 8 ? 1 : 0;
+						start.trackers[kStatWins] = {true, 1, 2, 2};
+						start.trackers[kStatPlates] = {true, 20, 25, 1};
+						StatReaderState shortcut = start, every = start;
+						FakeReaders fewer;
+						EveryReading all;
+						for (FakeReaders *r : {&fewer, static_cast<FakeReaders *>(&all)}) {
+							r->hud = hudState;
+							if (k)
+								r->stats["kills"] = reading(*k);
+							if (p)
+								r->stats["players_left"] = reading(*p);
+							if (t)
+								r->stats["teams_left"] = reading(*t);
+							r->stats["wins"] = reading(2);
+							r->plates = platesReading(2.5f);
+						}
+						const FrameView view{pixels.data(), W, H, uint32_t(W) * 4};
+						const uint64_t now = 1000 * kSecond;
+						const FrameEffects a = processFrame(shortcut, view, now, 0, fewer);
+						const FrameEffects b = processFrame(every, view, now, 0, all);
+						ASSERT_EQ(outcomeOf(shortcut, a), outcomeOf(every, b))
+							<< "hud " << hudState << " flags " << flags << " k "
+							<< k.value_or(-1) << " p " << p.value_or(-1) << " t "
+							<< t.value_or(-1);
+						ASSERT_LE(fewer.digitCalls.size(), all.digitCalls.size());
+						if (!p) {
+							EXPECT_LE(fewer.digitCalls.size(), 1u);
+						}
+						readsSaved += int(all.digitCalls.size() - fewer.digitCalls.size());
+						++cases;
+					}
+	EXPECT_GT(readsSaved, cases) << "the shortcuts hardly ever take one";
 }

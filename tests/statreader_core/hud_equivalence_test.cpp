@@ -7,6 +7,7 @@
 
 #include "statreader/hud_classifier.h"
 #include "statreader/hud_classifier_internal.h"
+#include "statreader/hud_kernels.h"
 #include "tools/hudframes/hud_frame.h"
 
 #include <QGuiApplication>
@@ -34,11 +35,8 @@ uint32_t bitsOf(float f)
 }
 
 // Compares everything the decision may look at, and the decision.
-void expectSameEvidence(const TestFrame &f, const std::string &what)
+void expectEvidence(const hud::FrameView &view, const test::ReferenceEvidence &want, const std::string &what)
 {
-	const hud::FrameView view = f.view();
-	ASSERT_TRUE(view.usable()) << what;
-	const test::ReferenceEvidence want = test::referenceEvidence(view);
 	hud::HudEvidence got(view);
 	EXPECT_EQ(got.topLeftDetail(), want.topLeftDetail()) << what;
 	EXPECT_EQ(got.counterStrip(), want.counterStrip()) << what;
@@ -50,7 +48,23 @@ void expectSameEvidence(const TestFrame &f, const std::string &what)
 			<< what << ": " << kHudTemplateDefs[size_t(id)].name << " " << got.score(HudTemplateId(id))
 			<< " vs " << want.score(HudTemplateId(id));
 	test::ReferenceEvidence decided = want;
-	EXPECT_EQ(f.classify(), hud::decideHudState(decided)) << what;
+	EXPECT_EQ(classifyHudState(view.data, view.width, view.height, view.lineSize), hud::decideHudState(decided))
+		<< what;
+}
+
+// The same with the kernels of every instruction set this processor has.
+void expectSameEvidence(const TestFrame &f, const std::string &what)
+{
+	const hud::FrameView view = f.view();
+	ASSERT_TRUE(view.usable()) << what;
+	const test::ReferenceEvidence want = test::referenceEvidence(view);
+	for (const hud::KernelSet set : {hud::KernelSet::Plain, hud::KernelSet::Sse2, hud::KernelSet::Avx2}) {
+		if (set > hud::bestKernels())
+			continue;
+		hud::useKernels(set);
+		expectEvidence(view, want, what + ", kernel set " + std::to_string(int(set)));
+	}
+	hud::useKernels(hud::bestKernels());
 }
 
 TestFrame frameOf(const QImage &image, uint32_t padding = 0)

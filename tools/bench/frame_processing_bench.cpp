@@ -191,6 +191,7 @@ public:
 	struct Times {
 		double real = 0, cpu = 0;
 		double hudState = -1;
+		double learnedReads = -1; // per frame
 	};
 	std::map<std::string, Times> medians;
 
@@ -198,10 +199,13 @@ public:
 	{
 		for (const Run &r : runs)
 			if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median" && !r.error_occurred) {
-				const auto state = r.counters.find("hud_state");
+				const auto counter = [&](const char *name) {
+					const auto it = r.counters.find(name);
+					return it == r.counters.end() ? -1.0 : it->second.value;
+				};
 				medians[r.run_name.function_name] = {r.GetAdjustedRealTime(), r.GetAdjustedCPUTime(),
-								     state == r.counters.end() ? -1.0
-											       : state->second.value};
+								     counter("hud_state"),
+								     counter("learned_reads_per_frame")};
 			}
 		ConsoleReporter::ReportRuns(runs);
 	}
@@ -257,9 +261,10 @@ int main(int argc, char **argv)
 		const auto it = reporter.medians.find(name);
 		return it == reporter.medians.end() ? MedianReporter::Times{} : it->second;
 	};
-	std::printf("\nMedians in us; ratios to one memcpy of the same frame, real time (cpu time)\n");
-	std::printf("%-15s %-6s %-14s %9s %9s %9s %15s %15s\n", "screen", "size", "classified as", "memcpy", "process",
-		    "classify", "process/memcpy", "classify/memcpy");
+	std::printf("\nMedians in us; ratios to one memcpy of the same frame, real time (cpu time); learned reads per "
+		    "processed frame\n");
+	std::printf("%-15s %-6s %-14s %9s %9s %9s %15s %15s %8s\n", "screen", "size", "classified as", "memcpy",
+		    "process", "classify", "process/memcpy", "classify/memcpy", "learned");
 	for (const Size &size : kSizes) {
 		const MedianReporter::Times copy = median(nameOf("memcpy", nullptr, size));
 		if (copy.real <= 0)
@@ -269,9 +274,10 @@ int main(int argc, char **argv)
 			const MedianReporter::Times c = median(nameOf("classify", &scene, size));
 			if (p.real <= 0 && c.real <= 0)
 				continue;
-			std::printf("%-15s %-6s %-14s %9.1f %9.1f %9.1f %6.2f (%5.2f) %7.2f (%5.2f)\n", scene.name,
-				    size.name, hudStateName(int32_t(c.hudState)), copy.real, p.real, c.real,
-				    p.real / copy.real, p.cpu / copy.cpu, c.real / copy.real, c.cpu / copy.cpu);
+			std::printf("%-15s %-6s %-14s %9.1f %9.1f %9.1f %6.2f (%5.2f) %7.2f (%5.2f) %8.2f\n",
+				    scene.name, size.name, hudStateName(int32_t(c.hudState)), copy.real, p.real, c.real,
+				    p.real / copy.real, p.cpu / copy.cpu, c.real / copy.real, c.cpu / copy.cpu,
+				    p.learnedReads);
 		}
 	}
 	return 0;

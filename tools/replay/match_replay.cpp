@@ -20,10 +20,13 @@ using hudframes::Screen;
 
 // The default readers, remembering what each stat read on the frame being processed: the
 // template readers' reading and, where processing asked for it, the learned reader's opinion
-// of the same crop (asked right after the reading it judges).
+// of the same crop (asked right after the reading it judges). The report counts the right
+// readings the gate drops, so processing is asked to take every reading.
 class RecordingReaders final : public StatReaders {
 public:
 	RecordingReaders() : inner_(makeDefaultReaders()) {}
+
+	bool wantsEveryReading() const override { return true; }
 
 	int32_t classify(const FrameView &f) override { return inner_->classify(f); }
 	StatReading readDigitStat(const RgbaImage &crop, std::string_view key, bool special) override
