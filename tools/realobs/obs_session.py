@@ -254,8 +254,16 @@ class ObsSession:
     def stop(self, timeout=60):
         """SIGINT, the way a user's Ctrl-C closes OBS; returns the exit code (None: had to kill)."""
         if self.ws:
+            closed = self.log().count("has disconnected")
             self.ws.close()
             self.ws = None
+            # obs-websocket tears its server down on exit while its IO thread may still be
+            # handling our client's close; a signal in the same millisecond crashed OBS 30.2 in
+            # that teardown once. Let the close land first, as a user's client would have.
+            deadline = time.monotonic() + 3
+            while self.log().count("has disconnected") == closed and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(0.2)
         if not self.process:
             return None
         if self.process.poll() is None:
