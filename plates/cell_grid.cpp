@@ -196,33 +196,39 @@ private:
 // Largest and smallest value over any range of columns in constant time.
 class RangeExtremes {
 public:
+	// Every level of both tables in one allocation each: a grid search builds one of these for
+	// each gap width it tries.
 	explicit RangeExtremes(const std::vector<float> &values) : log2_(values.size() + 1, 0)
 	{
 		const size_t n = values.size();
 		for (size_t i = 2; i <= n; ++i)
 			log2_[i] = uint8_t(log2_[i / 2] + 1);
-		most_.push_back(values);
-		least_.push_back(values);
+		size_t total = n;
+		for (size_t span = 2; span <= n; span *= 2)
+			total += n - span + 1;
+		most_.resize(total);
+		least_.resize(total);
+		start_.push_back(0);
+		std::copy(values.begin(), values.end(), most_.begin());
+		std::copy(values.begin(), values.end(), least_.begin());
 		for (size_t span = 2; span <= n; span *= 2) {
-			const std::vector<float> &m = most_.back(), &l = least_.back();
-			std::vector<float> nm(n - span + 1), nl(n - span + 1);
+			const size_t from = start_.back(), to = from + (n - span / 2 + 1);
+			const float *m = most_.data() + from, *l = least_.data() + from;
+			float *nm = most_.data() + to, *nl = least_.data() + to;
+			start_.push_back(to);
 			const size_t half = span / 2;
 			size_t i = 0;
 #ifdef OSTRELO_PLATES_SSE2
 			// std::max(a, b) is a < b ? b : a, which max(b, a) gives; std::min(a, b) likewise.
 			for (; i + span + 3 <= n; i += 4) {
-				_mm_storeu_ps(nm.data() + i, _mm_max_ps(_mm_loadu_ps(m.data() + i + half),
-									_mm_loadu_ps(m.data() + i)));
-				_mm_storeu_ps(nl.data() + i, _mm_min_ps(_mm_loadu_ps(l.data() + i + half),
-									_mm_loadu_ps(l.data() + i)));
+				_mm_storeu_ps(nm + i, _mm_max_ps(_mm_loadu_ps(m + i + half), _mm_loadu_ps(m + i)));
+				_mm_storeu_ps(nl + i, _mm_min_ps(_mm_loadu_ps(l + i + half), _mm_loadu_ps(l + i)));
 			}
 #endif
 			for (; i + span <= n; ++i) {
 				nm[i] = std::max(m[i], m[i + half]);
 				nl[i] = std::min(l[i], l[i + half]);
 			}
-			most_.push_back(std::move(nm));
-			least_.push_back(std::move(nl));
 		}
 	}
 
@@ -232,19 +238,22 @@ public:
 		if (b < a)
 			return 0.f;
 		const size_t level = log2_[size_t(b - a + 1)];
-		return std::max(most_[level][size_t(a)], most_[level][size_t(b) + 1 - (size_t(1) << level)]);
+		const float *m = most_.data() + start_[level];
+		return std::max(m[size_t(a)], m[size_t(b) + 1 - (size_t(1) << level)]);
 	}
 	float least(int32_t a, int32_t b) const
 	{
 		if (b < a)
 			return 0.f;
 		const size_t level = log2_[size_t(b - a + 1)];
-		return std::min(least_[level][size_t(a)], least_[level][size_t(b) + 1 - (size_t(1) << level)]);
+		const float *l = least_.data() + start_[level];
+		return std::min(l[size_t(a)], l[size_t(b) + 1 - (size_t(1) << level)]);
 	}
 
 private:
 	std::vector<uint8_t> log2_;
-	std::vector<std::vector<float>> most_, least_;
+	std::vector<size_t> start_; // where each level starts in most_ and least_
+	std::vector<float> most_, least_;
 };
 
 // Where the columns of an upright bar land in a bar drawn in perspective: column u of the
@@ -289,24 +298,30 @@ int32_t countIndex(float count)
 
 std::vector<Rgb> columnColours(const RgbaCrop &bar, float shear, const RowBand &band)
 {
-	std::vector<Rgb> colours(size_t(std::max(bar.width, 0)), Rgb{0.f, 0.f, 0.f});
-	for (int32_t x = 0; x < bar.width; ++x) {
-		const int64_t d = shearOffset(x, bar.width, shear);
-		std::array<int64_t, 3> sum{0, 0, 0};
-		int64_t n = 0;
-		for (int32_t y = band.first; y <= band.last; ++y) {
-			const int64_t from = int64_t(y) - d;
+	const size_t width = size_t(std::max(bar.width, 0));
+	std::vector<int32_t> offsets(width);
+	for (size_t x = 0; x < width; ++x)
+		offsets[x] = shearOffset(int32_t(x), bar.width, shear);
+	// Gathered row by row, so that the reads run along the bar's rows; sums of whole numbers
+	// come out the same in any order.
+	std::vector<std::array<int64_t, 4>> sums(width, {0, 0, 0, 0}); // r, g, b and the rows read
+	for (int32_t y = band.first; y <= band.last; ++y)
+		for (size_t x = 0; x < width; ++x) {
+			const int64_t from = int64_t(y) - offsets[x];
 			if (from < 0 || from >= bar.height)
 				continue;
-			const uint8_t *p = bar.pixel(x, int32_t(from));
-			for (size_t c = 0; c < 3; ++c)
-				sum[c] += p[c];
-			++n;
+			const uint8_t *p = bar.pixel(int32_t(x), int32_t(from));
+			std::array<int64_t, 4> &sum = sums[x];
+			sum[0] += p[0];
+			sum[1] += p[1];
+			sum[2] += p[2];
+			++sum[3];
 		}
-		if (n > 0)
+	std::vector<Rgb> colours(width, Rgb{0.f, 0.f, 0.f});
+	for (size_t x = 0; x < width; ++x)
+		if (const int64_t n = sums[x][3]; n > 0)
 			for (size_t c = 0; c < 3; ++c)
-				colours[size_t(x)][c] = float(sum[c]) / float(n);
-	}
+				colours[x][c] = float(sums[x][c]) / float(n);
 	return colours;
 }
 

@@ -129,63 +129,81 @@ Mask shearMask(const Mask &mask, float s)
 	return out;
 }
 
-float findShear(const Mask &mask)
+ShearedRows::ShearedRows(const Mask &mask) : width_(std::max(mask.width, 0)), height_(std::max(mask.height, 0))
 {
-	// A shear moves whole runs of columns by one offset (the offsets grow with x), so a run
-	// adds the set pixels of its rows at once: before[x][y] holds the set pixels of row y left
-	// of column x. That takes a few hundred runs of a column's height in place of visiting every
-	// set pixel for each of the 21 shears.
-	const size_t height = size_t(std::max(mask.height, 0)), width = size_t(std::max(mask.width, 0));
-	std::vector<int32_t> before((width + 1) * height, 0);
+	const size_t height = size_t(height_), width = size_t(width_);
+	before_.assign((width + 1) * height, 0);
 	for (size_t x = 0; x < width; ++x) {
-		const int32_t *left = before.data() + x * height;
-		int32_t *right = before.data() + (x + 1) * height;
+		const int32_t *left = before_.data() + x * height;
+		int32_t *right = before_.data() + (x + 1) * height;
 		for (size_t y = 0; y < height; ++y)
 			right[y] = left[y] + (mask.bits[y * width + x] != 0 ? 1 : 0);
 	}
-	std::vector<int32_t> rows(height);
-	float best = 0.f;
+}
+
+void ShearedRows::countAt(float s, std::vector<int32_t> &rows) const
+{
+	const size_t height = size_t(height_);
+	rows.assign(height, 0);
+	for (int32_t x0 = 0; x0 < width_;) {
+		const int32_t d = shearOffset(x0, width_, s);
+		int32_t x1 = x0 + 1;
+		while (x1 < width_ && shearOffset(x1, width_, s) == d)
+			++x1;
+		// Rows y of the mask land on y + d; those that leave the mask are lost.
+		const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
+		const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
+		const int32_t *left = before_.data() + size_t(x0) * height;
+		const int32_t *right = before_.data() + size_t(x1) * height;
+		for (int64_t y = y0; y < y1; ++y)
+			rows[size_t(y + d)] += right[y] - left[y];
+		x0 = x1;
+	}
+}
+
+ShearSearch searchShear(const ShearedRows &sheared)
+{
+	ShearSearch best;
 	int32_t bestScore = -1;
+	std::vector<int32_t> rows, bestRows;
 	for (int k = -10; k <= 10; ++k) {
 		const float s = float(k) * 0.01f;
-		std::fill(rows.begin(), rows.end(), 0);
-		for (int32_t x0 = 0; x0 < mask.width;) {
-			const int32_t d = shearOffset(x0, mask.width, s);
-			int32_t x1 = x0 + 1;
-			while (x1 < mask.width && shearOffset(x1, mask.width, s) == d)
-				++x1;
-			// Rows y of the mask land on y + d; those that leave the mask are lost.
-			const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
-			const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
-			const int32_t *left = before.data() + size_t(x0) * height;
-			const int32_t *right = before.data() + size_t(x1) * height;
-			for (int64_t y = y0; y < y1; ++y)
-				rows[size_t(y + d)] += right[y] - left[y];
-			x0 = x1;
-		}
+		sheared.countAt(s, rows);
 		// The fullest row; 0 when no set pixel stays in the mask.
 		int32_t score = 0;
 		for (const int32_t r : rows)
 			score = std::max(score, r);
 		if (score > bestScore) {
 			bestScore = score;
-			best = s;
+			best.shear = s;
+			bestRows.swap(rows);
 		}
 	}
+	best.band = rowBandOf(bestRows);
 	return best;
 }
 
-float barShear(const Mask &mask, float coarse)
+float findShear(const Mask &mask)
 {
-	// The set pixels of the band the shear search found, in the mask's own rows.
-	const RowBand band = findRowBand(shearMask(mask, coarse));
+	return searchShear(ShearedRows(mask)).shear;
+}
+
+float barShear(const Mask &mask, float coarse, const RowBand &band)
+{
+	// The set pixels of the band the shear search found, in the mask's own rows, visited row
+	// by row. Every sum is of whole numbers far below 2^53 (even for a whole 8K frame), so the
+	// doubles hold them exactly in any order.
 	const int32_t reach = band.height() / 2;
+	const int64_t lowest = int64_t(band.first) - reach, highest = int64_t(band.last) + reach;
+	std::vector<int32_t> offsets(size_t(std::max(mask.width, 0)));
+	for (int32_t x = 0; x < mask.width; ++x)
+		offsets[size_t(x)] = shearOffset(x, mask.width, coarse);
 	double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-	for (int32_t x = 0; x < mask.width; ++x) {
-		const int32_t d = shearOffset(x, mask.width, coarse);
-		for (int32_t y = 0; y < mask.height; ++y) {
-			const int64_t row = int64_t(y) + d;
-			if (!mask.at(x, y) || row < band.first - reach || row > band.last + reach)
+	for (int32_t y = 0; y < mask.height; ++y) {
+		const uint8_t *bits = mask.bits.data() + size_t(y) * size_t(mask.width);
+		for (int32_t x = 0; x < mask.width; ++x) {
+			const int64_t row = int64_t(y) + offsets[size_t(x)];
+			if (!bits[x] || row < lowest || row > highest)
 				continue;
 			n += 1;
 			sx += x;
@@ -204,8 +222,12 @@ float barShear(const Mask &mask, float coarse)
 
 RowBand findRowBand(const Mask &sheared)
 {
+	return rowBandOf(rowCounts(sheared));
+}
+
+RowBand rowBandOf(const std::vector<int32_t> &rows)
+{
 	RowBand band;
-	const std::vector<int32_t> rows = rowCounts(sheared);
 	if (rows.empty())
 		return band;
 	band.peakCount = *std::max_element(rows.begin(), rows.end());
@@ -213,15 +235,16 @@ RowBand findRowBand(const Mask &sheared)
 	// most pixels, the first on equal counts. A thin line across the cells (a border, a
 	// highlight) or a row of glow as full as the cells then cannot cut the band down to a row.
 	const int64_t need = int64_t(band.peakCount) * 6;
+	const int32_t height = int32_t(rows.size());
 	int64_t bestSum = -1;
-	for (int32_t y = 0; y < sheared.height;) {
+	for (int32_t y = 0; y < height;) {
 		if (int64_t(rows[size_t(y)]) * 10 < need) {
 			++y;
 			continue;
 		}
 		const int32_t first = y;
 		int64_t sum = 0;
-		for (; y < sheared.height && int64_t(rows[size_t(y)]) * 10 >= need; ++y)
+		for (; y < height && int64_t(rows[size_t(y)]) * 10 >= need; ++y)
 			sum += rows[size_t(y)];
 		if (sum > bestSum) {
 			bestSum = sum;
@@ -238,6 +261,21 @@ std::vector<int32_t> columnProfile(const Mask &sheared, const RowBand &band)
 	for (int32_t y = band.first; y <= band.last; ++y)
 		for (int32_t x = 0; x < sheared.width; ++x)
 			profile[size_t(x)] += sheared.at(x, y);
+	return profile;
+}
+
+std::vector<int32_t> shearedProfile(const Mask &mask, float s, const RowBand &band)
+{
+	std::vector<int32_t> offsets(size_t(std::max(mask.width, 0)));
+	for (int32_t x = 0; x < mask.width; ++x)
+		offsets[size_t(x)] = shearOffset(x, mask.width, s);
+	std::vector<int32_t> profile(size_t(std::max(mask.width, 0)), 0);
+	for (int32_t y = band.first; y <= band.last; ++y)
+		for (int32_t x = 0; x < mask.width; ++x) {
+			const int64_t from = int64_t(y) - offsets[size_t(x)];
+			if (from >= 0 && from < mask.height)
+				profile[size_t(x)] += mask.at(x, int32_t(from));
+		}
 	return profile;
 }
 
@@ -372,16 +410,18 @@ float tailProbe(const std::vector<int32_t> &profile, int32_t lastColumn, int32_t
 
 namespace {
 
-std::optional<float> countByCells(const RgbaCrop &bar, const Mask &mask, float searched, bool perspective)
+std::optional<float> countByCells(const RgbaCrop &bar, const Mask &mask, const ShearedRows &rows,
+				  const ShearSearch &searched, bool perspective)
 {
 	// The cells' colours are read along the bar's own slope: the shear search only needs some
 	// slope that gathers a full row, and on a straight bar many do.
-	const float shear = barShear(mask, searched);
-	const Mask sheared = shearMask(mask, shear);
-	const RowBand band = findRowBand(sheared);
+	const float shear = barShear(mask, searched.shear, searched.band);
+	std::vector<int32_t> counts;
+	rows.countAt(shear, counts);
+	const RowBand band = rowBandOf(counts);
 	if (band.peakCount < 4)
 		return std::nullopt;
-	const std::vector<int32_t> profile = columnProfile(sheared, band);
+	const std::vector<int32_t> profile = shearedProfile(mask, shear, band);
 	// A column is lit when most of the band is blue there: where a lit edge is blurred, glows
 	// or bleeds blue into its neighbours, that is where the edge was drawn.
 	const int32_t threshold = std::max(2, band.height() / 2 + 1);
@@ -413,18 +453,18 @@ PlateCount countPlates(const RgbaCrop &bar, bool perspective)
 		return result;
 
 	// The bar's cells measured from the whole bar, lit, unlit and gaps, when they show.
-	const float searched = findShear(mask);
-	if (const std::optional<float> cells = countByCells(bar, mask, searched, perspective)) {
+	const ShearedRows rows(mask);
+	const ShearSearch searched = searchShear(rows);
+	if (const std::optional<float> cells = countByCells(bar, mask, rows, searched, perspective)) {
 		result.count = *cells;
 		return result;
 	}
 
 	// Otherwise from the lit cells alone.
-	const Mask sheared = shearMask(mask, searched);
-	const RowBand band = findRowBand(sheared);
+	const RowBand &band = searched.band;
 	if (band.peakCount < 4)
 		return result;
-	const std::vector<int32_t> profile = columnProfile(sheared, band);
+	const std::vector<int32_t> profile = shearedProfile(mask, searched.shear, band);
 	const int32_t threshold = columnThreshold(band);
 	const std::vector<Segment> segments = splitMergedCells(findSegments(profile, threshold), profile);
 	// One lit run and nothing else to measure the cells by: a whole cell and a half one look

@@ -130,6 +130,48 @@ TEST(ShearSearch, OffsetsAndLostPixels)
 	EXPECT_EQ(std::count(sheared.bits.begin(), sheared.bits.end(), uint8_t(1)), 0);
 }
 
+TEST(ShearSearch, MeasuresWithoutShearingAsTheShearedMaskGives)
+{
+	// Bars of scattered and slanted pixels, odd and even widths, pixels pushed off either edge.
+	struct Case {
+		int width, height;
+		float slope;
+	} cases[] = {{98, 30, 0.07f}, {61, 9, -0.1f}, {200, 12, 0.03f}, {13, 40, 0.f}, {1, 5, 0.05f}};
+	uint32_t seed = 12345;
+	auto random = [&seed] {
+		seed = seed * 1664525u + 1013904223u;
+		return seed >> 8;
+	};
+	for (const Case &c : cases) {
+		Mask m = emptyMask(c.width, c.height);
+		for (int x = 0; x < c.width; ++x)
+			for (int y = 0; y < c.height; ++y) {
+				const bool onBar =
+					std::abs(y - c.height / 2 - int(std::lround((x - c.width / 2) * c.slope))) <= 2;
+				m.bits[size_t(y * c.width + x)] = uint8_t(random() % 8 < (onBar ? 7u : 1u));
+			}
+		const ShearedRows rows(m);
+		std::vector<int32_t> counts;
+		for (int k = -12; k <= 12; ++k) {
+			const float s = float(k) * 0.01f + (k % 3 == 0 ? 0.f : 0.0037f);
+			const Mask sheared = shearMask(m, s);
+			rows.countAt(s, counts);
+			std::vector<int32_t> expected(size_t(c.height), 0);
+			for (int y = 0; y < c.height; ++y)
+				for (int x = 0; x < c.width; ++x)
+					expected[size_t(y)] += sheared.at(x, y);
+			EXPECT_EQ(counts, expected) << c.width << " " << s;
+			const RowBand band = findRowBand(sheared);
+			EXPECT_EQ(shearedProfile(m, s, band), columnProfile(sheared, band)) << c.width << " " << s;
+		}
+		const ShearSearch searched = searchShear(rows);
+		const RowBand band = findRowBand(shearMask(m, searched.shear));
+		EXPECT_EQ(searched.band.first, band.first) << c.width;
+		EXPECT_EQ(searched.band.last, band.last) << c.width;
+		EXPECT_EQ(searched.band.peakCount, band.peakCount) << c.width;
+	}
+}
+
 TEST(RowBand, GrowsWhileRowsHoldSixtyPercent)
 {
 	auto rowsOf = [](std::initializer_list<int> counts) {
