@@ -146,10 +146,16 @@ void widenGapness(std::vector<float> &gapness, const Columns &cols, int32_t h)
 			_mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i *>(cols.litMask.data() + r)));
 		__m128 d = offSegment4(p, a, b);
 		const __m128 towardsB = _mm_andnot_ps(aLit, bLit), towardsA = _mm_andnot_ps(bLit, aLit);
-		const __m128 dB = _mm_min_ps(offSegment4(p, a, lightened4(a, b)), d);
-		d = _mm_or_ps(_mm_and_ps(towardsB, dB), _mm_andnot_ps(towardsB, d));
-		const __m128 dA = _mm_min_ps(offSegment4(p, b, lightened4(b, a)), d);
-		d = _mm_or_ps(_mm_and_ps(towardsA, dA), _mm_andnot_ps(towardsA, d));
+		// Only columns beside a lit edge take a glow into account; away from the edges, which
+		// is nearly everywhere, no lane would keep those distances.
+		if (_mm_movemask_ps(towardsB) != 0) {
+			const __m128 dB = _mm_min_ps(offSegment4(p, a, lightened4(a, b)), d);
+			d = _mm_or_ps(_mm_and_ps(towardsB, dB), _mm_andnot_ps(towardsB, d));
+		}
+		if (_mm_movemask_ps(towardsA) != 0) {
+			const __m128 dA = _mm_min_ps(offSegment4(p, b, lightened4(b, a)), d);
+			d = _mm_or_ps(_mm_and_ps(towardsA, dA), _mm_andnot_ps(towardsA, d));
+		}
 		// std::max(g, d) is g < d ? d : g, as max(d, g) is.
 		_mm_storeu_ps(gapness.data() + m, _mm_max_ps(d, _mm_loadu_ps(gapness.data() + m)));
 	}
@@ -159,14 +165,6 @@ void widenGapness(std::vector<float> &gapness, const Columns &cols, int32_t h)
 		gapness[size_t(x)] = std::max(gapness[size_t(x)], offBlend(cols.colours[size_t(x)], cols.colours[l],
 									   cols.lit[l], cols.colours[r], cols.lit[r]));
 	}
-}
-
-std::vector<float> gapness(const Columns &cols, int32_t reach)
-{
-	std::vector<float> out(cols.colours.size(), 0.f);
-	for (int32_t h = 1; h <= reach; ++h)
-		widenGapness(out, cols, h);
-	return out;
 }
 
 // Mean colour over any range of columns in constant time.
@@ -361,13 +359,17 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 	const Columns planes(colours, lit);
 	std::vector<std::vector<float>> reachOf{std::vector<float>(colours.size(), 0.f)};
 	std::vector<std::unique_ptr<RangeExtremes>> byReach;
-	auto evidence = [&](int32_t gap) -> const RangeExtremes & {
-		const size_t reach = size_t(gap) + 2;
+	auto gapnessTo = [&](size_t reach) -> const std::vector<float> & {
 		while (reachOf.size() <= reach) {
 			std::vector<float> next = reachOf.back();
 			widenGapness(next, planes, int32_t(reachOf.size()));
 			reachOf.push_back(std::move(next));
 		}
+		return reachOf[reach];
+	};
+	auto evidence = [&](int32_t gap) -> const RangeExtremes & {
+		const size_t reach = size_t(gap) + 2;
+		gapnessTo(reach);
 		if (byReach.size() <= reach)
 			byReach.resize(reach + 1);
 		if (!byReach[reach])
@@ -376,7 +378,8 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 	};
 	const ColourSums sums(colours);
 
-	std::vector<float> plain = gapness(planes, 2);
+	// Gapness at reach 2, copied to be reordered.
+	std::vector<float> plain = gapnessTo(2);
 	const auto middle = plain.begin() + span.first + ptrdiff_t((width - span.first) / 2);
 	std::nth_element(plain.begin() + span.first, middle, plain.end());
 	// What stands out by more than a faint edge and than the noise could.
