@@ -3,7 +3,13 @@
 #include "plates/plates_internal.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define OSTRELO_PLATES_SSE2 1
+#endif
 
 namespace ostrelo::plates {
 
@@ -84,6 +90,55 @@ inline bool blue(uint8_t R, uint8_t G, uint8_t B)
 	return saturated > 0 && above > 0 && below > 0;
 }
 
+#ifdef OSTRELO_PLATES_SSE2
+// blue() for the eight pixels at p, as 0 or 1 in eight bytes; false when a colour lies on one
+// of the float rules' fractions, which only the scalar rules decide. The same whole-number
+// rules in 16-bit lanes: no term leaves -3000 ... 6400.
+bool blue8(const uint8_t *p, uint8_t *bits, int64_t &setCount)
+{
+	const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+	const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+	const __m128i low = _mm_set1_epi32(0xff);
+	const auto channel = [&](int shift) {
+		return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(v0, shift), low),
+				       _mm_and_si128(_mm_srli_epi32(v1, shift), low));
+	};
+	const __m128i r = channel(0), g = channel(8), b = channel(16);
+	const auto times = [](__m128i x, int16_t k) { return _mm_mullo_epi16(x, _mm_set1_epi16(k)); };
+	const __m128i zero = _mm_setzero_si128();
+
+	// Turned away unless B >= G - 20, G + B > 2R + 20 (2R + 21 > G + B turns away) and max >= 82.
+	const __m128i rejected = _mm_or_si128(
+		_mm_or_si128(_mm_cmplt_epi16(b, _mm_sub_epi16(g, _mm_set1_epi16(20))),
+			     _mm_cmpgt_epi16(_mm_add_epi16(times(r, 2), _mm_set1_epi16(21)), _mm_add_epi16(g, b))),
+		_mm_cmplt_epi16(_mm_max_epi16(g, b), _mm_set1_epi16(82)));
+	const __m128i mx = _mm_max_epi16(g, b);
+	const __m128i delta = _mm_sub_epi16(mx, _mm_min_epi16(r, _mm_min_epi16(g, b)));
+	const __m128i saturated = _mm_sub_epi16(times(delta, 25), times(mx, 4));
+	const __m128i greenLargest = _mm_cmpeq_epi16(mx, g); // g >= b
+	const __m128i bMinusR = _mm_sub_epi16(b, r), gMinusR = _mm_sub_epi16(g, r);
+	const auto pick = [&](__m128i ifGreen, __m128i ifBlue) {
+		return _mm_or_si128(_mm_and_si128(greenLargest, ifGreen), _mm_andnot_si128(greenLargest, ifBlue));
+	};
+	const __m128i above = pick(_mm_sub_epi16(times(bMinusR, 6), times(delta, 5)),
+				   _mm_sub_epi16(times(delta, 7), times(gMinusR, 6)));
+	const __m128i below =
+		pick(_mm_sub_epi16(times(delta, 5), times(bMinusR, 3)), _mm_sub_epi16(times(gMinusR, 3), delta));
+	const __m128i tie = _mm_andnot_si128(
+		rejected, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(saturated, zero), _mm_cmpeq_epi16(above, zero)),
+				       _mm_cmpeq_epi16(below, zero)));
+	if (_mm_movemask_epi8(tie) != 0)
+		return false;
+	const __m128i set = _mm_andnot_si128(
+		rejected, _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi16(saturated, zero), _mm_cmpgt_epi16(above, zero)),
+					_mm_cmpgt_epi16(below, zero)));
+	const __m128i bytes = _mm_packs_epi16(set, zero);
+	_mm_storel_epi64(reinterpret_cast<__m128i *>(bits), _mm_and_si128(bytes, _mm_set1_epi8(1)));
+	setCount += int64_t(std::bitset<16>(uint32_t(_mm_movemask_epi8(bytes))).count());
+	return true;
+}
+#endif
+
 } // namespace
 
 bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
@@ -102,7 +157,17 @@ Mask plateMask(const RgbaCrop &image)
 	for (int32_t y = 0; y < image.height; ++y) {
 		const uint8_t *p = image.pixel(0, y);
 		uint8_t *bits = mask.bits.data() + size_t(y) * size_t(image.width);
-		for (int32_t x = 0; x < image.width; ++x, p += 4)
+		int32_t x = 0;
+#ifdef OSTRELO_PLATES_SSE2
+		for (; x + 8 <= image.width; x += 8, p += 32)
+			if (!blue8(p, bits + x, mask.setCount))
+				for (int32_t i = 0; i < 8; ++i)
+					if (blue(p[4 * i], p[4 * i + 1], p[4 * i + 2])) {
+						bits[x + i] = 1;
+						++mask.setCount;
+					}
+#endif
+		for (; x < image.width; ++x, p += 4)
 			if (blue(p[0], p[1], p[2])) {
 				bits[x] = 1;
 				++mask.setCount;

@@ -81,6 +81,36 @@ TEST(IsPlateBlue, DecidesEveryColourAsTheFloatRulesDo)
 	EXPECT_EQ(wrong, 0);
 }
 
+TEST(PlateMask, MarksEveryColourAsTheFloatRulesDo)
+{
+	// Every colour once, in rows of an odd width with padding after each row, alpha varying.
+	const int32_t width = 4099, height = int32_t(((int64_t(1) << 24) + width - 1) / width);
+	const int32_t stride = width * 4 + 12;
+	std::vector<uint8_t> pixels(size_t(stride) * size_t(height), 0);
+	for (uint32_t c = 0; c < (1u << 24); ++c) {
+		uint8_t *p =
+			pixels.data() + size_t(c / uint32_t(width)) * size_t(stride) + size_t(c % uint32_t(width)) * 4;
+		p[0] = uint8_t(c >> 16);
+		p[1] = uint8_t(c >> 8);
+		p[2] = uint8_t(c);
+		p[3] = uint8_t(c * 7);
+	}
+	const Mask mask = plateMask(RgbaCrop{pixels.data(), width, height, stride});
+	ASSERT_EQ(mask.width, width);
+	ASSERT_EQ(mask.height, height);
+	int64_t wrong = 0, set = 0;
+	for (int32_t y = 0; y < height; ++y)
+		for (int32_t x = 0; x < width; ++x) {
+			const uint8_t *p = pixels.data() + size_t(y) * size_t(stride) + size_t(x) * 4;
+			const bool expected = isPlateBlueByFloats(p[0], p[1], p[2]);
+			set += expected;
+			if ((mask.at(x, y) != 0) != expected && wrong++ < 5)
+				ADD_FAILURE() << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+		}
+	EXPECT_EQ(wrong, 0);
+	EXPECT_EQ(mask.setCount, set);
+}
+
 TEST(ShearSearch, StraightensASlantedRow)
 {
 	// A row of pixels falling by 0.07 per column (no rounding ties across 98 columns).
