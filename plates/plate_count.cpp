@@ -212,9 +212,16 @@ void ShearedRows::countAt(float s, std::vector<int32_t> &rows) const
 	rows.assign(height, 0);
 	for (int32_t x0 = 0; x0 < width_;) {
 		const int32_t d = shearOffset(x0, width_, s);
-		int32_t x1 = x0 + 1;
-		while (x1 < width_ && shearOffset(x1, width_, s) == d)
-			++x1;
+		// The offsets never turn back along the row (each step of their computation rounds
+		// monotonically), so the columns sharing d end where bisection finds the first other.
+		int32_t x1 = x0 + 1, beyond = width_;
+		while (x1 < beyond) {
+			const int32_t mid = x1 + (beyond - x1) / 2;
+			if (shearOffset(mid, width_, s) == d)
+				x1 = mid + 1;
+			else
+				beyond = mid;
+		}
 		// Rows y of the mask land on y + d; those that leave the mask are lost.
 		const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
 		const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
