@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <memory>
+#include <optional>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -191,29 +191,51 @@ private:
 	std::vector<std::array<double, 3>> sums_;
 };
 
+// Where the levels of a sparse table over n values lie: level k holds, for every start i, the
+// extreme of the 2^k values from i. The same for every table over the bar's columns.
+class RangeLevels {
+public:
+	explicit RangeLevels(size_t n) : n_(n), log2_(n + 1, 0)
+	{
+		for (size_t i = 2; i <= n; ++i)
+			log2_[i] = uint8_t(log2_[i / 2] + 1);
+		start_.push_back(0);
+		size_t length = n;
+		for (size_t span = 2; span <= n; span *= 2) {
+			start_.push_back(start_.back() + length);
+			length = n - span + 1;
+		}
+		total_ = start_.back() + length;
+	}
+
+	size_t count() const { return n_; }
+	size_t total() const { return total_; } // values in all levels together
+	size_t levels() const { return start_.size(); }
+	size_t start(size_t level) const { return start_[level]; }
+	size_t levelOf(size_t length) const { return log2_[length]; } // for 1 <= length <= n
+
+private:
+	size_t n_, total_ = 0;
+	std::vector<uint8_t> log2_;
+	std::vector<size_t> start_;
+};
+
 // Largest and smallest value over any range of columns in constant time.
 class RangeExtremes {
 public:
-	// Every level of both tables in one allocation each: a grid search builds one of these for
-	// each gap width it tries.
-	explicit RangeExtremes(const std::vector<float> &values) : log2_(values.size() + 1, 0)
+	// Both tables in one allocation: a grid search builds one of these for each gap width it
+	// tries.
+	RangeExtremes(const std::vector<float> &values, const RangeLevels &levels)
+	    : levels_(&levels), table_(2 * levels.total())
 	{
 		const size_t n = values.size();
-		for (size_t i = 2; i <= n; ++i)
-			log2_[i] = uint8_t(log2_[i / 2] + 1);
-		size_t total = n;
-		for (size_t span = 2; span <= n; span *= 2)
-			total += n - span + 1;
-		most_.resize(total);
-		least_.resize(total);
-		start_.push_back(0);
-		std::copy(values.begin(), values.end(), most_.begin());
-		std::copy(values.begin(), values.end(), least_.begin());
-		for (size_t span = 2; span <= n; span *= 2) {
-			const size_t from = start_.back(), to = from + (n - span / 2 + 1);
-			const float *m = most_.data() + from, *l = least_.data() + from;
-			float *nm = most_.data() + to, *nl = least_.data() + to;
-			start_.push_back(to);
+		float *const most = table_.data(), *const least = table_.data() + levels.total();
+		std::copy(values.begin(), values.end(), most);
+		std::copy(values.begin(), values.end(), least);
+		for (size_t level = 1, span = 2; level < levels.levels(); ++level, span *= 2) {
+			const size_t from = levels.start(level - 1), to = levels.start(level);
+			const float *m = most + from, *l = least + from;
+			float *nm = most + to, *nl = least + to;
 			const size_t half = span / 2;
 			size_t i = 0;
 #ifdef OSTRELO_PLATES_SSE2
@@ -235,23 +257,22 @@ public:
 	{
 		if (b < a)
 			return 0.f;
-		const size_t level = log2_[size_t(b - a + 1)];
-		const float *m = most_.data() + start_[level];
+		const size_t level = levels_->levelOf(size_t(b - a + 1));
+		const float *m = table_.data() + levels_->start(level);
 		return std::max(m[size_t(a)], m[size_t(b) + 1 - (size_t(1) << level)]);
 	}
 	float least(int32_t a, int32_t b) const
 	{
 		if (b < a)
 			return 0.f;
-		const size_t level = log2_[size_t(b - a + 1)];
-		const float *l = least_.data() + start_[level];
+		const size_t level = levels_->levelOf(size_t(b - a + 1));
+		const float *l = table_.data() + levels_->total() + levels_->start(level);
 		return std::min(l[size_t(a)], l[size_t(b) + 1 - (size_t(1) << level)]);
 	}
 
 private:
-	std::vector<uint8_t> log2_;
-	std::vector<size_t> start_; // where each level starts in most_ and least_
-	std::vector<float> most_, least_;
+	const RangeLevels *levels_;
+	std::vector<float> table_; // the largest values' levels, then the smallest values'
 };
 
 // Where the columns of an upright bar land in a bar drawn in perspective: column u of the
@@ -358,7 +379,9 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 	// its edges. Each scale adds the neighbours one column further out to the one below it.
 	const Columns planes(colours, lit);
 	std::vector<std::vector<float>> reachOf{std::vector<float>(colours.size(), 0.f)};
-	std::vector<std::unique_ptr<RangeExtremes>> byReach;
+	// Sized once for the widest gap a grid can have, so that no table moves.
+	const RangeLevels levels(colours.size());
+	std::vector<std::optional<RangeExtremes>> byReach(size_t(std::max(2, width / 3)) + 3);
 	auto gapnessTo = [&](size_t reach) -> const std::vector<float> & {
 		while (reachOf.size() <= reach) {
 			std::vector<float> next = reachOf.back();
@@ -373,7 +396,7 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 		if (byReach.size() <= reach)
 			byReach.resize(reach + 1);
 		if (!byReach[reach])
-			byReach[reach] = std::make_unique<RangeExtremes>(reachOf[reach]);
+			byReach[reach].emplace(reachOf[reach], levels);
 		return *byReach[reach];
 	};
 	const ColourSums sums(colours);
