@@ -88,6 +88,7 @@ RowBand findRowBand(const Mask &sheared);
 RowBand rowBandOf(const std::vector<int32_t> &rows);
 
 std::vector<int32_t> columnProfile(const Mask &sheared, const RowBand &band);
+int32_t columnThreshold(const RowBand &band);
 
 // The mask's row counts under any shear without making the sheared mask: a shear moves whole
 // runs of columns by one offset, so each run adds the running counts of its rows at once.
@@ -116,7 +117,6 @@ ShearSearch searchShear(const ShearedRows &rows);
 // The shear that straightens the bar along its own slope: a line fitted through the set
 // pixels of the band that the searched shear gathers (searchedBand), limited to -0.1 ... 0.1.
 float barShear(const Mask &mask, float searched, const RowBand &searchedBand);
-int32_t columnThreshold(const RowBand &band);
 
 struct Segment {
 	int32_t first;
