@@ -4,6 +4,7 @@
 #include "digits/packed_glyph.h"
 
 #include <algorithm>
+#include <array>
 
 namespace ostrelo {
 
@@ -152,14 +153,21 @@ GrayImage normalizeGlyph(const GrayImage &bilevel, const GlyphBox &box)
 	const int64_t W = std::max<int64_t>(1, int64_t(box.x1) - box.x0);
 	const int64_t H = std::max<int64_t>(1, int64_t(box.y1) - box.y0);
 	GrayImage grid(kGridW, kGridH);
+	// The source column of each grid column once, -1 outside the image: the same for every row.
+	std::array<int32_t, kGridW> column{};
+	for (int32_t x = 0; x < kGridW; ++x) {
+		const int64_t sx = box.x0 + W * x / kGridW;
+		column[size_t(x)] = sx >= 0 && sx < bilevel.width ? int32_t(sx) : -1;
+	}
 	for (int32_t y = 0; y < kGridH; ++y) {
 		const int64_t sy = box.y0 + int64_t(y) * H / kGridH;
-		for (int32_t x = 0; x < kGridW; ++x) {
-			const int64_t sx = box.x0 + W * x / kGridW;
-			if (sx >= 0 && sy >= 0 && sx < bilevel.width && sy < bilevel.height &&
-			    isInk(bilevel.at(int32_t(sx), int32_t(sy))))
-				grid.at(x, y) = 255;
-		}
+		if (sy < 0 || sy >= bilevel.height)
+			continue;
+		const uint8_t *row = bilevel.row(int32_t(sy));
+		uint8_t *out = grid.row(y);
+		for (int32_t x = 0; x < kGridW; ++x)
+			if (column[size_t(x)] >= 0 && isInk(row[column[size_t(x)]]))
+				out[x] = 255;
 	}
 	return grid;
 }

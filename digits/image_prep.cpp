@@ -203,26 +203,33 @@ int32_t otsuThreshold(const GrayImage &image)
 
 std::array<int64_t, 256> pixelHistogram(const GrayImage &image)
 {
-	// Four partial counts: runs of equal pixels (the background) would otherwise wait on the
-	// previous increment of the same counter.
-	std::array<std::array<int64_t, 256>, 4> part{};
-	// Plain pointers: the checked builds keep std::array's operator[] a call per pixel.
-	int64_t *const h0 = part[0].data(), *const h1 = part[1].data(), *const h2 = part[2].data(),
-		       *const h3 = part[3].data();
+	std::array<int64_t, 256> bins{};
 	const uint8_t *p = image.pixels.data();
 	const size_t n = image.pixels.size();
-	size_t i = 0;
-	for (; i + 4 <= n; i += 4) {
-		++h0[p[i]];
-		++h1[p[i + 1]];
-		++h2[p[i + 2]];
-		++h3[p[i + 3]];
+	// Four partial counts: runs of equal pixels (the background) would otherwise wait on the
+	// previous increment of the same counter. They are 32-bit, half the table to clear and add
+	// up for the small crops read here, so they are flushed before they could overflow.
+	constexpr size_t kChunk = size_t(1) << 30;
+	for (size_t begin = 0; begin < n; begin += kChunk) {
+		std::array<std::array<uint32_t, 256>, 4> part{};
+		// Plain pointers: the checked builds keep std::array's operator[] a call per pixel.
+		uint32_t *const h0 = part[0].data(), *const h1 = part[1].data(), *const h2 = part[2].data(),
+				*const h3 = part[3].data();
+		const size_t end = std::min(n, begin + kChunk);
+		size_t i = begin;
+		for (; i + 4 <= end; i += 4) {
+			++h0[p[i]];
+			++h1[p[i + 1]];
+			++h2[p[i + 2]];
+			++h3[p[i + 3]];
+		}
+		for (; i < end; ++i)
+			++h0[p[i]];
+		for (size_t v = 0; v < 256; ++v)
+			bins[v] +=
+				int64_t(part[0][v]) + int64_t(part[1][v]) + int64_t(part[2][v]) + int64_t(part[3][v]);
 	}
-	for (; i < n; ++i)
-		++h0[p[i]];
-	for (size_t v = 0; v < 256; ++v)
-		part[0][v] += part[1][v] + part[2][v] + part[3][v];
-	return part[0];
+	return bins;
 }
 
 GrayImage thresholdImage(const GrayImage &image, int32_t t)

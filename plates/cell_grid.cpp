@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <memory>
+#include <optional>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -146,10 +146,16 @@ void widenGapness(std::vector<float> &gapness, const Columns &cols, int32_t h)
 			_mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i *>(cols.litMask.data() + r)));
 		__m128 d = offSegment4(p, a, b);
 		const __m128 towardsB = _mm_andnot_ps(aLit, bLit), towardsA = _mm_andnot_ps(bLit, aLit);
-		const __m128 dB = _mm_min_ps(offSegment4(p, a, lightened4(a, b)), d);
-		d = _mm_or_ps(_mm_and_ps(towardsB, dB), _mm_andnot_ps(towardsB, d));
-		const __m128 dA = _mm_min_ps(offSegment4(p, b, lightened4(b, a)), d);
-		d = _mm_or_ps(_mm_and_ps(towardsA, dA), _mm_andnot_ps(towardsA, d));
+		// Only columns beside a lit edge take a glow into account; away from the edges, which
+		// is nearly everywhere, no lane would keep those distances.
+		if (_mm_movemask_ps(towardsB) != 0) {
+			const __m128 dB = _mm_min_ps(offSegment4(p, a, lightened4(a, b)), d);
+			d = _mm_or_ps(_mm_and_ps(towardsB, dB), _mm_andnot_ps(towardsB, d));
+		}
+		if (_mm_movemask_ps(towardsA) != 0) {
+			const __m128 dA = _mm_min_ps(offSegment4(p, b, lightened4(b, a)), d);
+			d = _mm_or_ps(_mm_and_ps(towardsA, dA), _mm_andnot_ps(towardsA, d));
+		}
 		// std::max(g, d) is g < d ? d : g, as max(d, g) is.
 		_mm_storeu_ps(gapness.data() + m, _mm_max_ps(d, _mm_loadu_ps(gapness.data() + m)));
 	}
@@ -159,14 +165,6 @@ void widenGapness(std::vector<float> &gapness, const Columns &cols, int32_t h)
 		gapness[size_t(x)] = std::max(gapness[size_t(x)], offBlend(cols.colours[size_t(x)], cols.colours[l],
 									   cols.lit[l], cols.colours[r], cols.lit[r]));
 	}
-}
-
-std::vector<float> gapness(const Columns &cols, int32_t reach)
-{
-	std::vector<float> out(cols.colours.size(), 0.f);
-	for (int32_t h = 1; h <= reach; ++h)
-		widenGapness(out, cols, h);
-	return out;
 }
 
 // Mean colour over any range of columns in constant time.
@@ -193,36 +191,64 @@ private:
 	std::vector<std::array<double, 3>> sums_;
 };
 
+// Where the levels of a sparse table over n values lie: level k holds, for every start i, the
+// extreme of the 2^k values from i. The same for every table over the bar's columns.
+class RangeLevels {
+public:
+	explicit RangeLevels(size_t n) : n_(n), log2_(n + 1, 0)
+	{
+		for (size_t i = 2; i <= n; ++i)
+			log2_[i] = uint8_t(log2_[i / 2] + 1);
+		start_.push_back(0);
+		size_t length = n;
+		for (size_t span = 2; span <= n; span *= 2) {
+			start_.push_back(start_.back() + length);
+			length = n - span + 1;
+		}
+		total_ = start_.back() + length;
+	}
+
+	size_t count() const { return n_; }
+	size_t total() const { return total_; } // values in all levels together
+	size_t levels() const { return start_.size(); }
+	size_t start(size_t level) const { return start_[level]; }
+	size_t levelOf(size_t length) const { return log2_[length]; } // for 1 <= length <= n
+
+private:
+	size_t n_, total_ = 0;
+	std::vector<uint8_t> log2_;
+	std::vector<size_t> start_;
+};
+
 // Largest and smallest value over any range of columns in constant time.
 class RangeExtremes {
 public:
-	explicit RangeExtremes(const std::vector<float> &values) : log2_(values.size() + 1, 0)
+	// Both tables in one allocation: a grid search builds one of these for each gap width it
+	// tries.
+	RangeExtremes(const std::vector<float> &values, const RangeLevels &levels)
+	    : levels_(&levels), table_(2 * levels.total())
 	{
 		const size_t n = values.size();
-		for (size_t i = 2; i <= n; ++i)
-			log2_[i] = uint8_t(log2_[i / 2] + 1);
-		most_.push_back(values);
-		least_.push_back(values);
-		for (size_t span = 2; span <= n; span *= 2) {
-			const std::vector<float> &m = most_.back(), &l = least_.back();
-			std::vector<float> nm(n - span + 1), nl(n - span + 1);
+		float *const most = table_.data(), *const least = table_.data() + levels.total();
+		std::copy(values.begin(), values.end(), most);
+		std::copy(values.begin(), values.end(), least);
+		for (size_t level = 1, span = 2; level < levels.levels(); ++level, span *= 2) {
+			const size_t from = levels.start(level - 1), to = levels.start(level);
+			const float *m = most + from, *l = least + from;
+			float *nm = most + to, *nl = least + to;
 			const size_t half = span / 2;
 			size_t i = 0;
 #ifdef OSTRELO_PLATES_SSE2
 			// std::max(a, b) is a < b ? b : a, which max(b, a) gives; std::min(a, b) likewise.
 			for (; i + span + 3 <= n; i += 4) {
-				_mm_storeu_ps(nm.data() + i, _mm_max_ps(_mm_loadu_ps(m.data() + i + half),
-									_mm_loadu_ps(m.data() + i)));
-				_mm_storeu_ps(nl.data() + i, _mm_min_ps(_mm_loadu_ps(l.data() + i + half),
-									_mm_loadu_ps(l.data() + i)));
+				_mm_storeu_ps(nm + i, _mm_max_ps(_mm_loadu_ps(m + i + half), _mm_loadu_ps(m + i)));
+				_mm_storeu_ps(nl + i, _mm_min_ps(_mm_loadu_ps(l + i + half), _mm_loadu_ps(l + i)));
 			}
 #endif
 			for (; i + span <= n; ++i) {
 				nm[i] = std::max(m[i], m[i + half]);
 				nl[i] = std::min(l[i], l[i + half]);
 			}
-			most_.push_back(std::move(nm));
-			least_.push_back(std::move(nl));
 		}
 	}
 
@@ -231,20 +257,22 @@ public:
 	{
 		if (b < a)
 			return 0.f;
-		const size_t level = log2_[size_t(b - a + 1)];
-		return std::max(most_[level][size_t(a)], most_[level][size_t(b) + 1 - (size_t(1) << level)]);
+		const size_t level = levels_->levelOf(size_t(b - a + 1));
+		const float *m = table_.data() + levels_->start(level);
+		return std::max(m[size_t(a)], m[size_t(b) + 1 - (size_t(1) << level)]);
 	}
 	float least(int32_t a, int32_t b) const
 	{
 		if (b < a)
 			return 0.f;
-		const size_t level = log2_[size_t(b - a + 1)];
-		return std::min(least_[level][size_t(a)], least_[level][size_t(b) + 1 - (size_t(1) << level)]);
+		const size_t level = levels_->levelOf(size_t(b - a + 1));
+		const float *l = table_.data() + levels_->total() + levels_->start(level);
+		return std::min(l[size_t(a)], l[size_t(b) + 1 - (size_t(1) << level)]);
 	}
 
 private:
-	std::vector<uint8_t> log2_;
-	std::vector<std::vector<float>> most_, least_;
+	const RangeLevels *levels_;
+	std::vector<float> table_; // the largest values' levels, then the smallest values'
 };
 
 // Where the columns of an upright bar land in a bar drawn in perspective: column u of the
@@ -289,24 +317,30 @@ int32_t countIndex(float count)
 
 std::vector<Rgb> columnColours(const RgbaCrop &bar, float shear, const RowBand &band)
 {
-	std::vector<Rgb> colours(size_t(std::max(bar.width, 0)), Rgb{0.f, 0.f, 0.f});
-	for (int32_t x = 0; x < bar.width; ++x) {
-		const int64_t d = shearOffset(x, bar.width, shear);
-		std::array<int64_t, 3> sum{0, 0, 0};
-		int64_t n = 0;
-		for (int32_t y = band.first; y <= band.last; ++y) {
-			const int64_t from = int64_t(y) - d;
+	const size_t width = size_t(std::max(bar.width, 0));
+	std::vector<int32_t> offsets(width);
+	for (size_t x = 0; x < width; ++x)
+		offsets[x] = shearOffset(int32_t(x), bar.width, shear);
+	// Gathered row by row, so that the reads run along the bar's rows; sums of whole numbers
+	// come out the same in any order.
+	std::vector<std::array<int64_t, 4>> sums(width, {0, 0, 0, 0}); // r, g, b and the rows read
+	for (int32_t y = band.first; y <= band.last; ++y)
+		for (size_t x = 0; x < width; ++x) {
+			const int64_t from = int64_t(y) - offsets[x];
 			if (from < 0 || from >= bar.height)
 				continue;
-			const uint8_t *p = bar.pixel(x, int32_t(from));
-			for (size_t c = 0; c < 3; ++c)
-				sum[c] += p[c];
-			++n;
+			const uint8_t *p = bar.pixel(int32_t(x), int32_t(from));
+			std::array<int64_t, 4> &sum = sums[x];
+			sum[0] += p[0];
+			sum[1] += p[1];
+			sum[2] += p[2];
+			++sum[3];
 		}
-		if (n > 0)
+	std::vector<Rgb> colours(width, Rgb{0.f, 0.f, 0.f});
+	for (size_t x = 0; x < width; ++x)
+		if (const int64_t n = sums[x][3]; n > 0)
 			for (size_t c = 0; c < 3; ++c)
-				colours[size_t(x)][c] = float(sum[c]) / float(n);
-	}
+				colours[x][c] = float(sums[x][c]) / float(n);
 	return colours;
 }
 
@@ -345,23 +379,30 @@ std::optional<CellGrid> fitCellGrid(const std::vector<Rgb> &colours, const std::
 	// its edges. Each scale adds the neighbours one column further out to the one below it.
 	const Columns planes(colours, lit);
 	std::vector<std::vector<float>> reachOf{std::vector<float>(colours.size(), 0.f)};
-	std::vector<std::unique_ptr<RangeExtremes>> byReach;
-	auto evidence = [&](int32_t gap) -> const RangeExtremes & {
-		const size_t reach = size_t(gap) + 2;
+	// Sized once for the widest gap a grid can have, so that no table moves.
+	const RangeLevels levels(colours.size());
+	std::vector<std::optional<RangeExtremes>> byReach(size_t(std::max(2, width / 3)) + 3);
+	auto gapnessTo = [&](size_t reach) -> const std::vector<float> & {
 		while (reachOf.size() <= reach) {
 			std::vector<float> next = reachOf.back();
 			widenGapness(next, planes, int32_t(reachOf.size()));
 			reachOf.push_back(std::move(next));
 		}
+		return reachOf[reach];
+	};
+	auto evidence = [&](int32_t gap) -> const RangeExtremes & {
+		const size_t reach = size_t(gap) + 2;
+		gapnessTo(reach);
 		if (byReach.size() <= reach)
 			byReach.resize(reach + 1);
 		if (!byReach[reach])
-			byReach[reach] = std::make_unique<RangeExtremes>(reachOf[reach]);
+			byReach[reach].emplace(reachOf[reach], levels);
 		return *byReach[reach];
 	};
 	const ColourSums sums(colours);
 
-	std::vector<float> plain = gapness(planes, 2);
+	// Gapness at reach 2, copied to be reordered.
+	std::vector<float> plain = gapnessTo(2);
 	const auto middle = plain.begin() + span.first + ptrdiff_t((width - span.first) / 2);
 	std::nth_element(plain.begin() + span.first, middle, plain.end());
 	// What stands out by more than a faint edge and than the noise could.

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define OSTRELO_PLATES_SSE2 1
+#endif
+
 namespace ostrelo::plates {
 
 namespace {
@@ -84,6 +89,56 @@ inline bool blue(uint8_t R, uint8_t G, uint8_t B)
 	return saturated > 0 && above > 0 && below > 0;
 }
 
+#ifdef OSTRELO_PLATES_SSE2
+// blue() for the eight pixels at p, as 0 or 1 in eight bytes; false when a colour lies on one
+// of the float rules' fractions, which only the scalar rules decide. The same whole-number
+// rules in 16-bit lanes: no term leaves -3000 ... 6400.
+bool blue8(const uint8_t *p, uint8_t *bits, int64_t &setCount)
+{
+	const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+	const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+	const __m128i low = _mm_set1_epi32(0xff);
+	const auto channel = [&](int shift) {
+		return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(v0, shift), low),
+				       _mm_and_si128(_mm_srli_epi32(v1, shift), low));
+	};
+	const __m128i r = channel(0), g = channel(8), b = channel(16);
+	const auto times = [](__m128i x, int16_t k) { return _mm_mullo_epi16(x, _mm_set1_epi16(k)); };
+	const __m128i zero = _mm_setzero_si128();
+
+	// Turned away unless B >= G - 20, G + B > 2R + 20 (2R + 21 > G + B turns away) and max >= 82.
+	const __m128i rejected = _mm_or_si128(
+		_mm_or_si128(_mm_cmplt_epi16(b, _mm_sub_epi16(g, _mm_set1_epi16(20))),
+			     _mm_cmpgt_epi16(_mm_add_epi16(times(r, 2), _mm_set1_epi16(21)), _mm_add_epi16(g, b))),
+		_mm_cmplt_epi16(_mm_max_epi16(g, b), _mm_set1_epi16(82)));
+	const __m128i mx = _mm_max_epi16(g, b);
+	const __m128i delta = _mm_sub_epi16(mx, _mm_min_epi16(r, _mm_min_epi16(g, b)));
+	const __m128i saturated = _mm_sub_epi16(times(delta, 25), times(mx, 4));
+	const __m128i greenLargest = _mm_cmpeq_epi16(mx, g); // g >= b
+	const __m128i bMinusR = _mm_sub_epi16(b, r), gMinusR = _mm_sub_epi16(g, r);
+	const auto pick = [&](__m128i ifGreen, __m128i ifBlue) {
+		return _mm_or_si128(_mm_and_si128(greenLargest, ifGreen), _mm_andnot_si128(greenLargest, ifBlue));
+	};
+	const __m128i above = pick(_mm_sub_epi16(times(bMinusR, 6), times(delta, 5)),
+				   _mm_sub_epi16(times(delta, 7), times(gMinusR, 6)));
+	const __m128i below =
+		pick(_mm_sub_epi16(times(delta, 5), times(bMinusR, 3)), _mm_sub_epi16(times(gMinusR, 3), delta));
+	const __m128i tie = _mm_andnot_si128(
+		rejected, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(saturated, zero), _mm_cmpeq_epi16(above, zero)),
+				       _mm_cmpeq_epi16(below, zero)));
+	if (_mm_movemask_epi8(tie) != 0)
+		return false;
+	const __m128i set = _mm_andnot_si128(
+		rejected, _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi16(saturated, zero), _mm_cmpgt_epi16(above, zero)),
+					_mm_cmpgt_epi16(below, zero)));
+	const __m128i ones = _mm_and_si128(_mm_packs_epi16(set, zero), _mm_set1_epi8(1));
+	_mm_storel_epi64(reinterpret_cast<__m128i *>(bits), ones);
+	// The sum of the eight bytes, each 0 or 1 (the plug-in targets x86-64 without popcount).
+	setCount += _mm_cvtsi128_si32(_mm_sad_epu8(ones, zero));
+	return true;
+}
+#endif
+
 } // namespace
 
 bool isPlateBlue(uint8_t R, uint8_t G, uint8_t B)
@@ -102,7 +157,17 @@ Mask plateMask(const RgbaCrop &image)
 	for (int32_t y = 0; y < image.height; ++y) {
 		const uint8_t *p = image.pixel(0, y);
 		uint8_t *bits = mask.bits.data() + size_t(y) * size_t(image.width);
-		for (int32_t x = 0; x < image.width; ++x, p += 4)
+		int32_t x = 0;
+#ifdef OSTRELO_PLATES_SSE2
+		for (; x + 8 <= image.width; x += 8, p += 32)
+			if (!blue8(p, bits + x, mask.setCount))
+				for (int32_t i = 0; i < 8; ++i)
+					if (blue(p[4 * i], p[4 * i + 1], p[4 * i + 2])) {
+						bits[x + i] = 1;
+						++mask.setCount;
+					}
+#endif
+		for (; x < image.width; ++x, p += 4)
 			if (blue(p[0], p[1], p[2])) {
 				bits[x] = 1;
 				++mask.setCount;
@@ -129,63 +194,88 @@ Mask shearMask(const Mask &mask, float s)
 	return out;
 }
 
-float findShear(const Mask &mask)
+ShearedRows::ShearedRows(const Mask &mask) : width_(std::max(mask.width, 0)), height_(std::max(mask.height, 0))
 {
-	// A shear moves whole runs of columns by one offset (the offsets grow with x), so a run
-	// adds the set pixels of its rows at once: before[x][y] holds the set pixels of row y left
-	// of column x. That takes a few hundred runs of a column's height in place of visiting every
-	// set pixel for each of the 21 shears.
-	const size_t height = size_t(std::max(mask.height, 0)), width = size_t(std::max(mask.width, 0));
-	std::vector<int32_t> before((width + 1) * height, 0);
+	const size_t height = size_t(height_), width = size_t(width_);
+	before_.assign((width + 1) * height, 0);
 	for (size_t x = 0; x < width; ++x) {
-		const int32_t *left = before.data() + x * height;
-		int32_t *right = before.data() + (x + 1) * height;
+		const int32_t *left = before_.data() + x * height;
+		int32_t *right = before_.data() + (x + 1) * height;
 		for (size_t y = 0; y < height; ++y)
 			right[y] = left[y] + (mask.bits[y * width + x] != 0 ? 1 : 0);
 	}
-	std::vector<int32_t> rows(height);
-	float best = 0.f;
+}
+
+void ShearedRows::countAt(float s, std::vector<int32_t> &rows) const
+{
+	const size_t height = size_t(height_);
+	rows.assign(height, 0);
+	for (int32_t x0 = 0; x0 < width_;) {
+		const int32_t d = shearOffset(x0, width_, s);
+		// The offsets never turn back along the row (each step of their computation rounds
+		// monotonically), so the columns sharing d end where bisection finds the first other.
+		int32_t x1 = x0 + 1, beyond = width_;
+		while (x1 < beyond) {
+			const int32_t mid = x1 + (beyond - x1) / 2;
+			if (shearOffset(mid, width_, s) == d)
+				x1 = mid + 1;
+			else
+				beyond = mid;
+		}
+		// Rows y of the mask land on y + d; those that leave the mask are lost.
+		const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
+		const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
+		const int32_t *left = before_.data() + size_t(x0) * height;
+		const int32_t *right = before_.data() + size_t(x1) * height;
+		for (int64_t y = y0; y < y1; ++y)
+			rows[size_t(y + d)] += right[y] - left[y];
+		x0 = x1;
+	}
+}
+
+ShearSearch searchShear(const ShearedRows &sheared)
+{
+	ShearSearch best;
 	int32_t bestScore = -1;
+	std::vector<int32_t> rows, bestRows;
 	for (int k = -10; k <= 10; ++k) {
 		const float s = float(k) * 0.01f;
-		std::fill(rows.begin(), rows.end(), 0);
-		for (int32_t x0 = 0; x0 < mask.width;) {
-			const int32_t d = shearOffset(x0, mask.width, s);
-			int32_t x1 = x0 + 1;
-			while (x1 < mask.width && shearOffset(x1, mask.width, s) == d)
-				++x1;
-			// Rows y of the mask land on y + d; those that leave the mask are lost.
-			const int64_t y0 = std::max<int64_t>(0, -int64_t(d));
-			const int64_t y1 = std::min<int64_t>(int64_t(height), int64_t(height) - d);
-			const int32_t *left = before.data() + size_t(x0) * height;
-			const int32_t *right = before.data() + size_t(x1) * height;
-			for (int64_t y = y0; y < y1; ++y)
-				rows[size_t(y + d)] += right[y] - left[y];
-			x0 = x1;
-		}
+		sheared.countAt(s, rows);
 		// The fullest row; 0 when no set pixel stays in the mask.
 		int32_t score = 0;
 		for (const int32_t r : rows)
 			score = std::max(score, r);
 		if (score > bestScore) {
 			bestScore = score;
-			best = s;
+			best.shear = s;
+			bestRows.swap(rows);
 		}
 	}
+	best.band = rowBandOf(bestRows);
 	return best;
 }
 
-float barShear(const Mask &mask, float coarse)
+float findShear(const Mask &mask)
 {
-	// The set pixels of the band the shear search found, in the mask's own rows.
-	const RowBand band = findRowBand(shearMask(mask, coarse));
+	return searchShear(ShearedRows(mask)).shear;
+}
+
+float barShear(const Mask &mask, float coarse, const RowBand &band)
+{
+	// The set pixels of the band the shear search found, in the mask's own rows, visited row
+	// by row. Every sum is of whole numbers far below 2^53 (even for a whole 8K frame), so the
+	// doubles hold them exactly in any order.
 	const int32_t reach = band.height() / 2;
+	const int64_t lowest = int64_t(band.first) - reach, highest = int64_t(band.last) + reach;
+	std::vector<int32_t> offsets(size_t(std::max(mask.width, 0)));
+	for (int32_t x = 0; x < mask.width; ++x)
+		offsets[size_t(x)] = shearOffset(x, mask.width, coarse);
 	double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-	for (int32_t x = 0; x < mask.width; ++x) {
-		const int32_t d = shearOffset(x, mask.width, coarse);
-		for (int32_t y = 0; y < mask.height; ++y) {
-			const int64_t row = int64_t(y) + d;
-			if (!mask.at(x, y) || row < band.first - reach || row > band.last + reach)
+	for (int32_t y = 0; y < mask.height; ++y) {
+		const uint8_t *bits = mask.bits.data() + size_t(y) * size_t(mask.width);
+		for (int32_t x = 0; x < mask.width; ++x) {
+			const int64_t row = int64_t(y) + offsets[size_t(x)];
+			if (!bits[x] || row < lowest || row > highest)
 				continue;
 			n += 1;
 			sx += x;
@@ -204,8 +294,12 @@ float barShear(const Mask &mask, float coarse)
 
 RowBand findRowBand(const Mask &sheared)
 {
+	return rowBandOf(rowCounts(sheared));
+}
+
+RowBand rowBandOf(const std::vector<int32_t> &rows)
+{
 	RowBand band;
-	const std::vector<int32_t> rows = rowCounts(sheared);
 	if (rows.empty())
 		return band;
 	band.peakCount = *std::max_element(rows.begin(), rows.end());
@@ -213,15 +307,16 @@ RowBand findRowBand(const Mask &sheared)
 	// most pixels, the first on equal counts. A thin line across the cells (a border, a
 	// highlight) or a row of glow as full as the cells then cannot cut the band down to a row.
 	const int64_t need = int64_t(band.peakCount) * 6;
+	const int32_t height = int32_t(rows.size());
 	int64_t bestSum = -1;
-	for (int32_t y = 0; y < sheared.height;) {
+	for (int32_t y = 0; y < height;) {
 		if (int64_t(rows[size_t(y)]) * 10 < need) {
 			++y;
 			continue;
 		}
 		const int32_t first = y;
 		int64_t sum = 0;
-		for (; y < sheared.height && int64_t(rows[size_t(y)]) * 10 >= need; ++y)
+		for (; y < height && int64_t(rows[size_t(y)]) * 10 >= need; ++y)
 			sum += rows[size_t(y)];
 		if (sum > bestSum) {
 			bestSum = sum;
@@ -238,6 +333,21 @@ std::vector<int32_t> columnProfile(const Mask &sheared, const RowBand &band)
 	for (int32_t y = band.first; y <= band.last; ++y)
 		for (int32_t x = 0; x < sheared.width; ++x)
 			profile[size_t(x)] += sheared.at(x, y);
+	return profile;
+}
+
+std::vector<int32_t> shearedProfile(const Mask &mask, float s, const RowBand &band)
+{
+	std::vector<int32_t> offsets(size_t(std::max(mask.width, 0)));
+	for (int32_t x = 0; x < mask.width; ++x)
+		offsets[size_t(x)] = shearOffset(x, mask.width, s);
+	std::vector<int32_t> profile(size_t(std::max(mask.width, 0)), 0);
+	for (int32_t y = band.first; y <= band.last; ++y)
+		for (int32_t x = 0; x < mask.width; ++x) {
+			const int64_t from = int64_t(y) - offsets[size_t(x)];
+			if (from >= 0 && from < mask.height)
+				profile[size_t(x)] += mask.at(x, int32_t(from));
+		}
 	return profile;
 }
 
@@ -372,16 +482,18 @@ float tailProbe(const std::vector<int32_t> &profile, int32_t lastColumn, int32_t
 
 namespace {
 
-std::optional<float> countByCells(const RgbaCrop &bar, const Mask &mask, float searched, bool perspective)
+std::optional<float> countByCells(const RgbaCrop &bar, const Mask &mask, const ShearedRows &rows,
+				  const ShearSearch &searched, bool perspective)
 {
 	// The cells' colours are read along the bar's own slope: the shear search only needs some
 	// slope that gathers a full row, and on a straight bar many do.
-	const float shear = barShear(mask, searched);
-	const Mask sheared = shearMask(mask, shear);
-	const RowBand band = findRowBand(sheared);
+	const float shear = barShear(mask, searched.shear, searched.band);
+	std::vector<int32_t> counts;
+	rows.countAt(shear, counts);
+	const RowBand band = rowBandOf(counts);
 	if (band.peakCount < 4)
 		return std::nullopt;
-	const std::vector<int32_t> profile = columnProfile(sheared, band);
+	const std::vector<int32_t> profile = shearedProfile(mask, shear, band);
 	// A column is lit when most of the band is blue there: where a lit edge is blurred, glows
 	// or bleeds blue into its neighbours, that is where the edge was drawn.
 	const int32_t threshold = std::max(2, band.height() / 2 + 1);
@@ -413,18 +525,18 @@ PlateCount countPlates(const RgbaCrop &bar, bool perspective)
 		return result;
 
 	// The bar's cells measured from the whole bar, lit, unlit and gaps, when they show.
-	const float searched = findShear(mask);
-	if (const std::optional<float> cells = countByCells(bar, mask, searched, perspective)) {
+	const ShearedRows rows(mask);
+	const ShearSearch searched = searchShear(rows);
+	if (const std::optional<float> cells = countByCells(bar, mask, rows, searched, perspective)) {
 		result.count = *cells;
 		return result;
 	}
 
 	// Otherwise from the lit cells alone.
-	const Mask sheared = shearMask(mask, searched);
-	const RowBand band = findRowBand(sheared);
+	const RowBand &band = searched.band;
 	if (band.peakCount < 4)
 		return result;
-	const std::vector<int32_t> profile = columnProfile(sheared, band);
+	const std::vector<int32_t> profile = shearedProfile(mask, searched.shear, band);
 	const int32_t threshold = columnThreshold(band);
 	const std::vector<Segment> segments = splitMergedCells(findSegments(profile, threshold), profile);
 	// One lit run and nothing else to measure the cells by: a whole cell and a half one look

@@ -75,12 +75,6 @@ inline int32_t shearOffset(int32_t x, int32_t width, float s)
 }
 // The mask with column x moved down by d(x); what leaves the rows is lost.
 Mask shearMask(const Mask &mask, float s);
-// The shear that gathers most set pixels into one row, k * 0.01 for k = -10 ... 10, the most
-// negative on equal scores.
-float findShear(const Mask &mask);
-// The shear that straightens the bar along its own slope: a line fitted through the set
-// pixels of the band that the searched shear gathers, limited to -0.1 ... 0.1.
-float barShear(const Mask &mask, float searched);
 
 struct RowBand {
 	int32_t first = 0;
@@ -90,9 +84,39 @@ struct RowBand {
 };
 // The run of rows holding at least 60 % of the fullest row's count that holds the most pixels.
 RowBand findRowBand(const Mask &sheared);
+// The same from the rows' counts.
+RowBand rowBandOf(const std::vector<int32_t> &rows);
 
 std::vector<int32_t> columnProfile(const Mask &sheared, const RowBand &band);
 int32_t columnThreshold(const RowBand &band);
+
+// The mask's row counts under any shear without making the sheared mask: a shear moves whole
+// runs of columns by one offset, so each run adds the running counts of its rows at once.
+class ShearedRows {
+public:
+	explicit ShearedRows(const Mask &mask);
+	// rows[y]: the set pixels of row y of shearMask(mask, s).
+	void countAt(float s, std::vector<int32_t> &rows) const;
+	int32_t width() const { return width_; }
+
+private:
+	int32_t width_ = 0, height_ = 0;
+	std::vector<int32_t> before_; // before_[x * height + y]: set pixels of row y left of column x
+};
+// columnProfile(shearMask(mask, s), band), without making the sheared mask.
+std::vector<int32_t> shearedProfile(const Mask &mask, float s, const RowBand &band);
+
+// The shear that gathers most set pixels into one row, k * 0.01 for k = -10 ... 10, the most
+// negative on equal scores.
+float findShear(const Mask &mask);
+struct ShearSearch {
+	float shear = 0.f;
+	RowBand band; // findRowBand(shearMask(mask, shear))
+};
+ShearSearch searchShear(const ShearedRows &rows);
+// The shear that straightens the bar along its own slope: a line fitted through the set
+// pixels of the band that the searched shear gathers (searchedBand), limited to -0.1 ... 0.1.
+float barShear(const Mask &mask, float searched, const RowBand &searchedBand);
 
 struct Segment {
 	int32_t first;

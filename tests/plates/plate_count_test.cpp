@@ -81,6 +81,36 @@ TEST(IsPlateBlue, DecidesEveryColourAsTheFloatRulesDo)
 	EXPECT_EQ(wrong, 0);
 }
 
+TEST(PlateMask, MarksEveryColourAsTheFloatRulesDo)
+{
+	// Every colour once, in rows of an odd width with padding after each row, alpha varying.
+	const int32_t width = 4099, height = int32_t(((int64_t(1) << 24) + width - 1) / width);
+	const int32_t stride = width * 4 + 12;
+	std::vector<uint8_t> pixels(size_t(stride) * size_t(height), 0);
+	for (uint32_t c = 0; c < (1u << 24); ++c) {
+		uint8_t *p =
+			pixels.data() + size_t(c / uint32_t(width)) * size_t(stride) + size_t(c % uint32_t(width)) * 4;
+		p[0] = uint8_t(c >> 16);
+		p[1] = uint8_t(c >> 8);
+		p[2] = uint8_t(c);
+		p[3] = uint8_t(c * 7);
+	}
+	const Mask mask = plateMask(RgbaCrop{pixels.data(), width, height, stride});
+	ASSERT_EQ(mask.width, width);
+	ASSERT_EQ(mask.height, height);
+	int64_t wrong = 0, set = 0;
+	for (int32_t y = 0; y < height; ++y)
+		for (int32_t x = 0; x < width; ++x) {
+			const uint8_t *p = pixels.data() + size_t(y) * size_t(stride) + size_t(x) * 4;
+			const bool expected = isPlateBlueByFloats(p[0], p[1], p[2]);
+			set += expected;
+			if ((mask.at(x, y) != 0) != expected && wrong++ < 5)
+				ADD_FAILURE() << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+		}
+	EXPECT_EQ(wrong, 0);
+	EXPECT_EQ(mask.setCount, set);
+}
+
 TEST(ShearSearch, StraightensASlantedRow)
 {
 	// A row of pixels falling by 0.07 per column (no rounding ties across 98 columns).
@@ -128,6 +158,48 @@ TEST(ShearSearch, OffsetsAndLostPixels)
 	m.bits[size_t(3 * 100 + 99)] = 1; // (99, 3) moves down by 5
 	const Mask sheared = shearMask(m, 0.1f);
 	EXPECT_EQ(std::count(sheared.bits.begin(), sheared.bits.end(), uint8_t(1)), 0);
+}
+
+TEST(ShearSearch, MeasuresWithoutShearingAsTheShearedMaskGives)
+{
+	// Bars of scattered and slanted pixels, odd and even widths, pixels pushed off either edge.
+	struct Case {
+		int width, height;
+		float slope;
+	} cases[] = {{98, 30, 0.07f}, {61, 9, -0.1f}, {200, 12, 0.03f}, {13, 40, 0.f}, {1, 5, 0.05f}};
+	uint32_t seed = 12345;
+	auto random = [&seed] {
+		seed = seed * 1664525u + 1013904223u;
+		return seed >> 8;
+	};
+	for (const Case &c : cases) {
+		Mask m = emptyMask(c.width, c.height);
+		for (int x = 0; x < c.width; ++x)
+			for (int y = 0; y < c.height; ++y) {
+				const bool onBar =
+					std::abs(y - c.height / 2 - int(std::lround((x - c.width / 2) * c.slope))) <= 2;
+				m.bits[size_t(y * c.width + x)] = uint8_t(random() % 8 < (onBar ? 7u : 1u));
+			}
+		const ShearedRows rows(m);
+		std::vector<int32_t> counts;
+		for (int k = -12; k <= 12; ++k) {
+			const float s = float(k) * 0.01f + (k % 3 == 0 ? 0.f : 0.0037f);
+			const Mask sheared = shearMask(m, s);
+			rows.countAt(s, counts);
+			std::vector<int32_t> expected(size_t(c.height), 0);
+			for (int y = 0; y < c.height; ++y)
+				for (int x = 0; x < c.width; ++x)
+					expected[size_t(y)] += sheared.at(x, y);
+			EXPECT_EQ(counts, expected) << c.width << " " << s;
+			const RowBand band = findRowBand(sheared);
+			EXPECT_EQ(shearedProfile(m, s, band), columnProfile(sheared, band)) << c.width << " " << s;
+		}
+		const ShearSearch searched = searchShear(rows);
+		const RowBand band = findRowBand(shearMask(m, searched.shear));
+		EXPECT_EQ(searched.band.first, band.first) << c.width;
+		EXPECT_EQ(searched.band.last, band.last) << c.width;
+		EXPECT_EQ(searched.band.peakCount, band.peakCount) << c.width;
+	}
 }
 
 TEST(RowBand, GrowsWhileRowsHoldSixtyPercent)
