@@ -20,35 +20,18 @@ using namespace ostrelo::replay;
 namespace {
 
 // The filter's readers, counting how often the learned reader runs.
-class CountingReaders final : public StatReaders {
+class CountingReaders final : public ForwardingReaders {
 public:
-	CountingReaders(bool everyReading, int64_t &learnedReads)
-	    : inner_(makeDefaultReaders()), every_(everyReading), learnedReads_(learnedReads)
-	{
-	}
+	CountingReaders(bool everyReading, int64_t &learnedReads) : every_(everyReading), learnedReads_(learnedReads) {}
 
-	int32_t classify(const FrameView &f) override { return inner_->classify(f); }
-	StatReading readDigitStat(const RgbaImage &crop, std::string_view key, bool special) override
-	{
-		return inner_->readDigitStat(crop, key, special);
-	}
-	StatReading readPlates(const RgbaImage &crop, const std::optional<PlatesOutline> &outline, float angle) override
-	{
-		return inner_->readPlates(crop, outline, angle);
-	}
-	StatReading readCardNumber(const RgbaImage &crop, std::string_view key) override
-	{
-		return inner_->readCardNumber(crop, key);
-	}
 	LearnedReading readLearned(const RgbaImage &crop) override
 	{
 		++learnedReads_;
-		return inner_->readLearned(crop);
+		return ForwardingReaders::readLearned(crop);
 	}
 	bool wantsEveryReading() const override { return every_; }
 
 private:
-	std::unique_ptr<StatReaders> inner_;
 	bool every_;
 	int64_t &learnedReads_;
 };

@@ -70,32 +70,16 @@ QImage sceneImage(const Scene &scene, const Size &size)
 }
 
 // The default readers, counting how often the learned reader is asked.
-class CountingReaders final : public StatReaders {
+class CountingReaders final : public ForwardingReaders {
 public:
-	explicit CountingReaders(bool learned) : inner_(makeDefaultReaders(learned)) {}
+	explicit CountingReaders(bool learned) : ForwardingReaders(learned) {}
 	int64_t learnedReads = 0;
 
-	int32_t classify(const FrameView &f) override { return inner_->classify(f); }
-	StatReading readDigitStat(const RgbaImage &crop, std::string_view key, bool special) override
-	{
-		return inner_->readDigitStat(crop, key, special);
-	}
-	StatReading readPlates(const RgbaImage &crop, const std::optional<PlatesOutline> &outline, float angle) override
-	{
-		return inner_->readPlates(crop, outline, angle);
-	}
-	StatReading readCardNumber(const RgbaImage &crop, std::string_view key) override
-	{
-		return inner_->readCardNumber(crop, key);
-	}
 	LearnedReading readLearned(const RgbaImage &crop) override
 	{
 		++learnedReads;
-		return inner_->readLearned(crop);
+		return ForwardingReaders::readLearned(crop);
 	}
-
-private:
-	std::unique_ptr<StatReaders> inner_;
 };
 
 // Copies of one frame spread over three times the last-level cache (32 MiB here), taken in

@@ -22,29 +22,26 @@ using hudframes::Screen;
 // template readers' reading and, where processing asked for it, the learned reader's opinion
 // of the same crop (asked right after the reading it judges). The report counts the right
 // readings the gate drops, so processing is asked to take every reading.
-class RecordingReaders final : public StatReaders {
+class RecordingReaders final : public ForwardingReaders {
 public:
-	RecordingReaders() : inner_(makeDefaultReaders()) {}
-
 	bool wantsEveryReading() const override { return true; }
 
-	int32_t classify(const FrameView &f) override { return inner_->classify(f); }
 	StatReading readDigitStat(const RgbaImage &crop, std::string_view key, bool special) override
 	{
-		return record(key, inner_->readDigitStat(crop, key, special));
+		return record(key, ForwardingReaders::readDigitStat(crop, key, special));
 	}
 	StatReading readPlates(const RgbaImage &crop, const std::optional<PlatesOutline> &outline, float angle) override
 	{
-		return record("plates", inner_->readPlates(crop, outline, angle));
+		return record("plates", ForwardingReaders::readPlates(crop, outline, angle));
 	}
 	StatReading readCardNumber(const RgbaImage &crop, std::string_view key) override
 	{
 		lastKey_.clear();
-		return inner_->readCardNumber(crop, key);
+		return ForwardingReaders::readCardNumber(crop, key);
 	}
 	LearnedReading readLearned(const RgbaImage &crop) override
 	{
-		LearnedReading l = inner_->readLearned(crop);
+		LearnedReading l = ForwardingReaders::readLearned(crop);
 		if (!lastKey_.empty())
 			learned_[lastKey_] = l;
 		return l;
@@ -86,7 +83,6 @@ private:
 		return r;
 	}
 
-	std::unique_ptr<StatReaders> inner_;
 	std::map<std::string, StatReading> last_;
 	std::map<std::string, LearnedReading> learned_;
 	std::string lastKey_;
