@@ -319,17 +319,6 @@ QImage blurred(const QImage &src, double sigma)
 	return b;
 }
 
-QImage jpegged(const QImage &src, int quality)
-{
-	QByteArray bytes;
-	QBuffer buffer(&bytes);
-	buffer.open(QIODevice::WriteOnly);
-	src.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPG", quality);
-	QImage back;
-	back.loadFromData(bytes, "JPG");
-	return back.convertToFormat(QImage::Format_RGBA8888);
-}
-
 Item counterItem(const Slice &slice, QRandomGenerator &rng)
 {
 	Style s = slice.style;
@@ -630,6 +619,17 @@ std::optional<Kind> kindFromName(const QString &name)
 		if (name == kindName(k))
 			return k;
 	return std::nullopt;
+}
+
+QImage jpegged(const QImage &src, int quality)
+{
+	QByteArray bytes;
+	QBuffer buffer(&bytes);
+	buffer.open(QIODevice::WriteOnly);
+	src.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPG", quality);
+	QImage back;
+	back.loadFromData(bytes, "JPG");
+	return back.convertToFormat(QImage::Format_RGBA8888);
 }
 
 } // namespace ostrelo::corpus

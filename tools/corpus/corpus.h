@@ -42,4 +42,8 @@ int corpusFontCount();
 const char *kindName(Kind kind);
 std::optional<Kind> kindFromName(const QString &name);
 
+// The image after a JPEG round trip at quality (0-100), as a stream or a screenshot tool
+// leaves a frame; RGBA8888.
+QImage jpegged(const QImage &src, int quality);
+
 } // namespace ostrelo::corpus

@@ -1,6 +1,5 @@
 #include "tools/corpus/plates_slices.h"
 
-#include <QBuffer>
 #include <QPainter>
 #include <QRandomGenerator>
 
@@ -126,17 +125,6 @@ std::vector<float> blurredMask(const std::vector<float> &mask, int w, int h, dou
 	return b;
 }
 
-QImage jpegged(const QImage &src, int quality)
-{
-	QByteArray bytes;
-	QBuffer buffer(&bytes);
-	buffer.open(QIODevice::WriteOnly);
-	src.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPG", quality);
-	QImage back;
-	back.loadFromData(bytes, "JPG");
-	return back.convertToFormat(QImage::Format_RGB32);
-}
-
 Item barItem(const PlatesSlice &slice, int index, QRandomGenerator &rng)
 {
 	const double plates = (index % 7) / 2.0;
@@ -255,7 +243,7 @@ Item barItem(const PlatesSlice &slice, int index, QRandomGenerator &rng)
 		}
 	}
 	if (slice.jpeg)
-		scene = jpegged(scene, pick(rng, 40, 85));
+		scene = jpegged(scene, pick(rng, 40, 85)).convertToFormat(QImage::Format_RGB32);
 
 	Item item;
 	item.slice = slice.name;
